@@ -1,0 +1,102 @@
+#include "common/log.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "common/platform.h"
+#include "common/text.h"
+
+namespace logging {
+
+namespace {
+
+constexpr const char* kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// The logger's state, alive until exit.
+struct LogState {
+  LogIdentity identity;
+  std::FILE* file = nullptr;
+  bool bannerPending = true;
+  bool headerPending = true;
+};
+LogState state;
+
+std::string timeOfDay(const std::tm& now) {
+  return text::format("%02d:%02d:%02d", now.tm_hour, now.tm_min, now.tm_sec);
+}
+
+void writeLog(std::string_view s) {
+  if (state.file != nullptr) platform::writeText(state.file, s);
+}
+
+}  // namespace
+
+void logInit(const LogIdentity& identity) {
+  state.identity = identity;
+  state.bannerPending = true;
+  state.headerPending = true;
+}
+
+bool logOpen(std::string_view path) {
+  std::FILE* f = platform::openFile(path, "ab");
+  if (f == nullptr) return false;
+  if (state.file != nullptr) std::fclose(state.file);
+  state.file = f;
+  return true;
+}
+
+bool logIsOpen() { return state.file != nullptr; }
+
+bool logHeaderPending() { return state.headerPending; }
+
+int logPrint(const char* format, ...) {
+  if (state.bannerPending && !state.identity.banner.empty()) platform::consoleWrite(state.identity.banner);
+  std::string_view rest(format);
+  int written = 0;
+  if (!rest.empty() && rest[0] == '\n') {
+    std::tm now = platform::localTime(std::time(nullptr));
+    std::string stamp = "\n" + timeOfDay(now) + " ";
+    if (state.file != nullptr) {
+      if (state.headerPending) {
+        writeLog(text::format("\n--------- %d-%s-%d   %s v %s", now.tm_mday, kMonthNames[now.tm_mon],
+                              now.tm_year + 1900, state.identity.name.c_str(),
+                              state.identity.version.c_str()));
+        state.headerPending = false;
+      }
+      writeLog(stamp);
+    }
+    std::fputs(stamp.c_str(), stdout);
+    written += int(stamp.size());
+    rest.remove_prefix(1);
+  }
+  std::string firstLine(rest.substr(0, rest.find('\n')));
+  va_list args;
+  va_start(args, format);
+  std::string message = text::vformat(firstLine.c_str(), args);
+  va_end(args);
+  writeLog(message);
+  if (state.file != nullptr) std::fflush(state.file);  // a killed run keeps what it logged
+  std::fwrite(message.data(), 1, message.size(), stdout);
+  state.bannerPending = false;
+  return written + int(message.size());
+}
+
+void appExit(int code) {
+  if (state.file != nullptr) {
+    if (!state.headerPending) platform::writeText(state.file, "\n");
+    std::fclose(state.file);
+    state.file = nullptr;
+  }
+  std::fputs("\n", stdout);
+  platform::exitProcess(code);
+}
+
+void outOfMemory() {
+  logPrint("\n! Not enough memory.");
+  appExit(11);
+}
+
+}  // namespace logging

@@ -1,0 +1,41 @@
+// Every message of the vote manager and the poster goes through logPrint: to standard output and,
+// once a log file is open, to the log.  appExit is the programs' one way out.
+#ifndef COMMON_LOG_H_
+#define COMMON_LOG_H_
+
+#include <string>
+#include <string_view>
+
+namespace logging {
+
+// Who is logging: the name and version in the log's dated header, and the banner shown on the
+// console before the first message (empty: none).
+struct LogIdentity {
+  std::string name;     // "Korva", "Nuvrel"
+  std::string version;  // "2.10/32"
+  std::string banner;
+};
+
+// Sets the identity and the two pending flags; called once at program start.
+void logInit(const LogIdentity& identity);
+
+// Opens the log file for appending; false when it cannot be opened.
+bool logOpen(std::string_view path);
+bool logIsOpen();
+
+// True until the first dated header was written to the log (always true without a log file).
+bool logHeaderPending();
+
+// Writes one message.  A format starting with a line break begins a new entry with the time of
+// day; only the first line of the format is used.  Returns the characters written to stdout.
+int logPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Finishes the log and ends the program with the code.
+[[noreturn]] void appExit(int code);
+
+// "! Not enough memory." and exit code 11.
+[[noreturn]] void outOfMemory();
+
+}  // namespace logging
+
+#endif  // COMMON_LOG_H_

@@ -1,0 +1,116 @@
+// The one place where the programs meet the operating system.
+//
+// The election files were born on a DOS-style platform: paths use "\" as well as "/", names are
+// matched without regard to case, text files end their lines with CR LF and file dates are packed
+// DOS stamps.  Everything above this layer keeps those conventions; this layer maps them onto POSIX.
+#ifndef COMMON_PLATFORM_H_
+#define COMMON_PLATFORM_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// ---- Paths -------------------------------------------------------------------------------------
+
+// True for both "\" and "/": either separates path components.
+inline bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Maps a path as the programs write it onto the real file system: "\" becomes "/", and each
+// component is taken by its exact name when that exists, else by the first entry of its directory
+// equal to it ignoring ASCII case.  Components that match nothing stay as written, so a file about
+// to be created gets exactly the case of its name text.
+std::string resolvePath(std::string_view path);
+
+// The directory part of a path including its last separator ("" when there is none).
+std::string directoryPart(std::string_view path);
+
+// The path with the extension of its last component replaced by (or extended with) ext, as in
+// "x\korva.cfg" + "vot" -> "x\korva.vot".  A dot in a directory name is not an extension.
+std::string replaceExtension(std::string_view path, std::string_view ext);
+
+// The program's own directory: the directory part of argv[0], or "" (the working directory).
+std::string programDirectory(const char* argv0);
+
+// ---- Files and directories ---------------------------------------------------------------------
+
+bool isRegularFile(std::string_view path);
+bool isDirectory(std::string_view path);
+bool fileLength(std::string_view path, uint64_t& length);
+bool fileModificationTime(std::string_view path, std::time_t& mtime);
+
+// The file's last-write time as a packed DOS date (high 16 bits) and time (low 16 bits), local time.
+bool fileDosDateTime(std::string_view path, uint32_t& stamp);
+
+// Names (not paths) of the regular files of a directory whose name matches a "*.msg"-style
+// wildcard without regard to ASCII case, in the order the directory lists them.
+std::vector<std::string> listFiles(std::string_view directory, std::string_view wildcard);
+
+// "*" matches any run, "?" any one character; letters compare without regard to ASCII case.
+bool wildcardMatch(std::string_view pattern, std::string_view name);
+
+std::string currentDirectory();
+bool changeDirectory(std::string_view path);
+
+// Creates one directory level.  The parent is resolved without regard to case; the new last
+// component gets exactly the case written.
+bool makeDirectory(std::string_view path);
+
+enum class RenameResult { kDone, kCrossDevice, kFailed };
+
+// Renames a file; fails (kFailed) when the target exists, as the original platform did.
+RenameResult renameFile(std::string_view from, std::string_view to);
+
+// Replaces `to` by `from` in one atomic step (overwrites an existing target).
+bool replaceFile(std::string_view from, std::string_view to);
+
+// Copies a file, failing when the target exists if failIfExists; the copy is on disk when this
+// returns true.
+bool copyFile(std::string_view from, std::string_view to, bool failIfExists);
+
+bool deleteFile(std::string_view path);
+
+// Rename with the cross-device fallback: copy (failing if the target exists), then delete the
+// source, retrying the delete once.  Returns 0 on success, else the error number of the failure.
+int moveFile(std::string_view from, std::string_view to);
+
+// ---- Stream files ------------------------------------------------------------------------------
+
+// fopen over a resolved path.  Text mode and binary mode are the same underneath: text-mode line
+// ends are handled by readTextLine and writeText below.
+std::FILE* openFile(std::string_view path, const char* mode);
+
+// Writes the text with every LF turned into CR LF, as a text-mode stream of the original platform.
+void writeText(std::FILE* f, std::string_view text);
+
+// Reads one line of at most capacity-1 characters, as fgets does: the line keeps its LF when it
+// was reached; a longer line is returned in pieces.  CR LF reads as LF, and a Ctrl-Z ends the file,
+// so files written by either platform read alike.  False at the end of the file.
+bool readTextLine(std::FILE* f, std::string& line, size_t capacity);
+
+// Flushes the stream and forces its data to disk.
+bool syncFile(std::FILE* f);
+
+// ---- Time, console, process --------------------------------------------------------------------
+
+std::tm localTime(std::time_t t);
+
+// Milliseconds of the current second of the system clock.
+int systemMilliseconds();
+
+// Writes straight to the terminal, bypassing a redirected standard output (stderr without one).
+void consoleWrite(std::string_view text);
+
+// Converts a CP866 text (a file name) to UTF-8.
+std::string cp866ToUtf8(std::string_view text);
+
+// Ends the process; a negative code ends it with its low 8 bits (-2 gives 254).
+[[noreturn]] void exitProcess(int code);
+
+}  // namespace platform
+
+#endif  // COMMON_PLATFORM_H_

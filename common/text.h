@@ -1,0 +1,49 @@
+// Text helpers that give the whole system one notion of equal names.  All texts are 8-bit CP866.
+#ifndef COMMON_TEXT_H_
+#define COMMON_TEXT_H_
+
+#include <cstdarg>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace text {
+
+// Compares the first n words pairwise as unsigned numbers: first minus second at the first
+// difference, 0 when all are equal or n <= 0.  FTN addresses compare over 4 words (same address)
+// or 3 words (same node).
+int compareWords(const uint16_t* a, const uint16_t* b, int16_t n);
+
+// Upper-cases the Latin and Cyrillic letters of CP866 in place.
+std::string& upcaseCp866(std::string& s);
+
+// Replaces every CP866 capital En (0x8D) by the Latin "H": both are typed for the same letter.
+std::string& fixCyrillicEn(std::string& s);
+
+// Reduces a person's or candidate's name to its comparison key, in place.
+std::string& normalizeName(std::string& s);
+
+// The text from its first character above 32 (blanks, tabs and control characters skipped).
+std::string_view skipBlanks(std::string_view s);
+
+std::string& tabsToBlanks(std::string& s);
+
+// ASCII-only case folding, the one the option scanner, the keys and the names share.
+inline char foldAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+bool equalIgnoringAsciiCase(std::string_view a, std::string_view b);
+// True when `s` begins with `prefix`, ignoring ASCII case.
+bool startsWithIgnoringAsciiCase(std::string_view s, std::string_view prefix);
+// Three-way comparison of unsigned bytes after ASCII folding.
+int compareIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+// Reads a decimal number as strtol does from `pos`: leading white space, an optional sign, digits
+// (saturating at the range of long).  False, and `pos` unchanged, when no digit follows.
+bool scanLong(std::string_view s, size_t& pos, long& value);
+
+// printf into a std::string.
+std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string vformat(const char* fmt, va_list args);
+
+}  // namespace text
+
+#endif  // COMMON_TEXT_H_

@@ -1,0 +1,7 @@
+#include "korva/app.h"
+
+namespace korva {
+
+AppState app;
+
+}  // namespace korva

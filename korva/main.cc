@@ -1,0 +1,114 @@
+// Korva32, the vote manager: start-up, the command table and the closing line.
+#include <cstdio>
+#include <ctime>
+#include <new>
+#include <string>
+
+#include "common/config_values.h"
+#include "common/log.h"
+#include "common/options.h"
+#include "common/platform.h"
+#include "common/text.h"
+#include "korva/app.h"
+#include "korva/scan.h"
+
+namespace korva {
+namespace {
+
+using logging::appExit;
+using logging::logPrint;
+
+[[noreturn]] void printUsage() {
+  platform::consoleWrite(text::format("Kelvanoth Vote Manager  Version %s, %s.\r\n", kProgramVersion, kReleaseDate));
+  std::printf(
+      "\n  Usage:\n%s <command> [<options>]\n\n<command>:\n        Scan  - scan inbound netmail\n      Result  - "
+      "general results report\n      Quorum  - quorum report\n   Passwords  - passwords list report\n    Announce  - "
+      "generate announce messages\n       Index  - create new index file\n\n<options>:\n            -cfg:<file>  - "
+      "configuration file [korva.cfg]\n        -address         - sort report on addresses (quorum report only)\n "
+      "          -name         - sort report on names\n          -votes         - sort report on votes\n           "
+      "-list:<file>  - filter address list (general report only)",
+      kProgramName);
+  appExit(0);
+}
+
+[[noreturn]] void printClosingLine() {
+  std::string line = text::format("... Korva  Ver %s", kProgramVersion);
+  if (line.size() < 37) line.resize(37, ' ');
+  line += text::format("Kelvanoth Vote Manager, %s.", kReleaseDate);
+  std::printf("\n%s\n", line.c_str());
+  appExit(0);
+}
+
+// "Copy <directory>": copies every *.msg of the working directory into the directory under its
+// next free message numbers.
+[[noreturn]] void copyMessages() {
+  const char* target = options::optPositional(2);
+  if (target == nullptr) printUsage();
+  std::string directory = config::parseDirectoryValue(target, false);
+  std::vector<std::string> files = platform::listFiles("", "*.msg");
+  if (files.empty()) {
+    std::printf("\n%s not found", "*.msg");
+    appExit(0);
+  }
+  for (const std::string& file : files) {
+    uint32_t number = nextMessageNumber(directory);
+    if (number > kMaxMessageNumber) {
+      std::printf("\n! No free message number in \"%s\".", directory.c_str());
+      appExit(14);
+    }
+    std::string copy = text::format("%s%u.msg", directory.c_str(), number);
+    std::printf("\n%s  -->  %s", file.c_str(), copy.c_str());
+    platform::copyFile(file, copy, false);
+  }
+  appExit(0);
+}
+
+void readCommandOptions(char* argv0) {
+  app.sortOnAddresses = options::optPresent("a");
+  app.sortOnNames = options::optPresent("n");
+  app.sortOnVotes = options::optPresent("v");
+  app.listFilter = options::optPresent("l");
+  if (const char* list = options::optString("l")) app.listFile = list;
+  app.indexRebuildRequest = false;
+  if (options::optPresent("c")) {
+    const char* path = options::optString("c");
+    app.configPath = path ? path : "";
+  } else {
+    app.configPath = platform::programDirectory(argv0) + "korva.cfg";
+  }
+  app.voteBasePath = platform::replaceExtension(app.configPath, "vot");
+  app.statisticPath = platform::replaceExtension(app.configPath, "sta");
+}
+
+[[noreturn]] void dispatch(const std::string& command) {
+  if (text::equalIgnoringAsciiCase(command, "Scan")) appExit(0);
+  if (text::startsWithIgnoringAsciiCase(command, "Res")) printClosingLine();
+  if (text::startsWithIgnoringAsciiCase(command, "Pas")) printClosingLine();
+  if (text::startsWithIgnoringAsciiCase(command, "Qu")) printClosingLine();
+  if (text::startsWithIgnoringAsciiCase(command, "Ind")) appExit(0);
+  if (text::startsWithIgnoringAsciiCase(command, "Ann")) printClosingLine();
+  logPrint("\nUnknown command: %s", command.c_str());
+  appExit(0);
+}
+
+[[noreturn]] void run(int argc, char** argv) {
+  logging::logInit({"Korva", kProgramVersion,
+                    text::format("Korva      Version %s  Kelvanoth Vote Manager, %s.\n\r", kProgramVersion,
+                                 kReleaseDate)});
+  options::optInit(argc, argv);
+  const char* command = options::optPositional(1);
+  if (command == nullptr || options::optPresent("?") || options::optPresent("h")) printUsage();
+  app.startDirectory = platform::currentDirectory();
+  app.startTime = std::time(nullptr);
+  if (text::equalIgnoringAsciiCase(command, "Copy")) copyMessages();
+  readCommandOptions(argv[0]);
+  dispatch(command);
+}
+
+}  // namespace
+}  // namespace korva
+
+int main(int argc, char** argv) {
+  std::set_new_handler([] { logging::outOfMemory(); });
+  korva::run(argc, argv);
+}

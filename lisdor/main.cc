@@ -1,0 +1,116 @@
+// Lisdor32, the userlist converter: reads the source, sorts, writes the valid addresses list.
+#include <cstdio>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "common/options.h"
+#include "common/platform.h"
+#include "common/text.h"
+#include "lisdor/converter.h"
+
+namespace lisdor {
+namespace {
+
+constexpr const char* kProgramVersion = "2.10/32";
+constexpr const char* kReleaseDate = "Apr 2005";
+constexpr const char* kProgramName = "Lisdor32";
+
+[[noreturn]] void finish(int code) { platform::exitProcess(code); }
+
+[[noreturn]] void printUsage() {
+  std::printf(
+      "\n  Usage:\n%s <source> [<target>][options]\n    <options>:\n        -addr  - sort on address\n       -fname  - "
+      "sort on first name\n       -lname  - sort on last name\n",
+      kProgramName);
+  finish(0);
+}
+
+[[noreturn]] void formatError(const std::string& source) {
+  std::printf("Unknown format of Source file \"%s\".\n", source.c_str());
+  finish(11);
+}
+
+std::vector<UserRecord> readSource(const std::string& source) {
+  std::FILE* in = platform::openFile(source, "rb");
+  if (in == nullptr) {
+    std::printf("Source file \"%s\" not found.\n", source.c_str());
+    finish(10);
+  }
+  std::vector<UserRecord> users;
+  users.reserve(128);
+  SourceForm form = SourceForm::kUserlist;
+  std::string line;
+  while (platform::readTextLine(in, line, kMaxLineLength + 2)) {
+    if (!line.empty() && line.back() == '\n') {
+      line.pop_back();
+    } else if (line.size() > kMaxLineLength) {
+      formatError(source);  // a line too long to be an entry: refuse it rather than split it
+    }
+    if (users.empty()) form = detectSourceForm(line);
+    UserRecord& user = users.emplace_back();
+    bool ok = form == SourceForm::kList ? parseListLine(line, user) : parseUserlistLine(line, user);
+    if (!ok) formatError(source);
+  }
+  std::fclose(in);
+  return users;
+}
+
+void writeTarget(const std::string& target, const std::vector<UserRecord>& users, const std::vector<uint32_t>& order) {
+  std::FILE* out = platform::openFile(target, "wb");
+  if (out == nullptr) {
+    std::printf("Can't create target file \"%s\".\n", target.c_str());
+    finish(15);
+  }
+  for (uint32_t index : order) platform::writeText(out, formatListLine(users[index]));
+  // A target that did not reach the disk whole must not replace the source.
+  bool written = platform::syncFile(out);
+  if (std::fclose(out) != 0 || !written) {
+    std::printf("Can't create target file \"%s\".\n", target.c_str());
+    finish(15);
+  }
+}
+
+// The converted temporary file takes the source's place; the source is kept as the backup.
+void replaceSource(const std::string& source, const std::string& temporary, const std::string& backup) {
+  platform::deleteFile(backup);
+  bool moved = platform::renameFile(source, backup) == platform::RenameResult::kDone &&
+               platform::renameFile(temporary, source) == platform::RenameResult::kDone;
+  if (!moved) {
+    std::printf("Can't replace source file \"%s\".\n", source.c_str());
+    finish(15);
+  }
+}
+
+[[noreturn]] void run(int argc, char** argv) {
+  options::optInit(argc, argv);
+  platform::consoleWrite(
+      text::format("Lisdor Userlist Converter  Version %s, %s.\r\n", kProgramVersion, kReleaseDate));
+  const char* sourceArg = options::optPositional(1);
+  if (sourceArg == nullptr || options::optPresent("?") || options::optPresent("h")) printUsage();
+  std::string source = sourceArg;
+  const char* targetArg = options::optPositional(2);
+  SortOptions sorts;
+  sorts.byAddress = options::optPresent("a");
+  sorts.byFirstName = options::optPresent("f") || options::optPresent("n");
+  sorts.byLastName = options::optPresent("l");
+
+  std::vector<UserRecord> users = readSource(source);
+  std::vector<uint32_t> order = sortedOrder(users, sorts);
+  std::string target = targetArg ? targetArg : platform::directoryPart(source) + "$gd$lst$.tmp";
+  writeTarget(target, users, order);
+  std::printf("%d records processed.\n", int(users.size()));
+  if (targetArg == nullptr) replaceSource(source, target, platform::replaceExtension(source, "bak"));
+  finish(0);
+}
+
+}  // namespace
+}  // namespace lisdor
+
+int main(int argc, char** argv) {
+  std::set_new_handler([] {
+    std::printf("\nERROR: Not enough memory.");
+    lisdor::finish(14);
+  });
+  lisdor::run(argc, argv);
+}

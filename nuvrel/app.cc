@@ -1,0 +1,7 @@
+#include "nuvrel/app.h"
+
+namespace nuvrel {
+
+AppState app;
+
+}  // namespace nuvrel
