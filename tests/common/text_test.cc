@@ -2,4 +2,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(Text, Placeholder) { EXPECT_TRUE(true); }
+TEST(NormalizeName, DropsQuotePrefixAddressAndPunctuation) {
+  std::string a = "First M. Last, 2:5020/1";
+  EXPECT_EQ(text::normalizeName(a), "FirstMLast");
+}

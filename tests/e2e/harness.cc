@@ -1,0 +1,115 @@
+#include "tests/e2e/harness.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace e2e {
+
+namespace {
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+
+}  // namespace
+
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                     const std::map<std::string, std::string>& env) {
+  char outTemplate[] = "/tmp/e2e-out-XXXXXX";
+  char errTemplate[] = "/tmp/e2e-err-XXXXXX";
+  int outFd = mkstemp(outTemplate), errFd = mkstemp(errTemplate);
+  pid_t pid = fork();
+  if (pid == 0) {
+    setsid();  // no controlling terminal: the banner goes to standard error
+    dup2(outFd, 1);
+    dup2(errFd, 2);
+    int devnull = open("/dev/null", O_RDONLY);
+    dup2(devnull, 0);
+    if (chdir(cwd.c_str()) != 0) _exit(127);
+    std::map<std::string, std::string> vars = {{"PATH", "/usr/bin:/bin"}, {"HOME", "/tmp"}, {"TZ", "UTC"}};
+    for (const auto& [k, v] : env) vars[k] = v;
+    std::vector<std::string> envStrings;
+    for (const auto& [k, v] : vars) envStrings.push_back(k + "=" + v);
+    std::vector<char*> envp, argv;
+    for (auto& s : envStrings) envp.push_back(s.data());
+    envp.push_back(nullptr);
+    std::string prog = program;
+    argv.push_back(prog.data());
+    std::vector<std::string> copies = args;
+    for (auto& a : copies) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execve(prog.c_str(), argv.data(), envp.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  close(outFd);
+  close(errFd);
+  RunResult result;
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = slurp(outTemplate);
+  result.err = slurp(errTemplate);
+  unlink(outTemplate);
+  unlink(errTemplate);
+  return result;
+}
+
+ScenarioDir::ScenarioDir() {
+  char dirTemplate[] = "/tmp/e2e-scenario-XXXXXX";
+  if (mkdtemp(dirTemplate) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = dirTemplate;
+}
+
+ScenarioDir::~ScenarioDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+void ScenarioDir::write(const std::string& relative, const std::string& bytes) const {
+  fs::path p = fs::path(path_) / relative;
+  fs::create_directories(p.parent_path());
+  std::ofstream out(p, std::ios::binary);
+  out << bytes;
+}
+
+std::string ScenarioDir::read(const std::string& relative) const { return slurp(file(relative)); }
+
+bool ScenarioDir::exists(const std::string& relative) const { return fs::exists(file(relative)); }
+
+std::vector<std::string> ScenarioDir::list(const std::string& relative) const {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(relative.empty() ? path_ : file(relative))) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string maskTimes(const std::string& text) {
+  std::string out = text;
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  for (size_t i = 0; i + 8 <= out.size(); ++i) {
+    if (digit(out[i]) && digit(out[i + 1]) && out[i + 2] == ':' && digit(out[i + 3]) && digit(out[i + 4]) &&
+        out[i + 5] == ':' && digit(out[i + 6]) && digit(out[i + 7])) {
+      out.replace(i, 8, "hh:mm:ss");
+      i += 7;
+    }
+  }
+  return out;
+}
+
+}  // namespace e2e

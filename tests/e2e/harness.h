@@ -1,0 +1,49 @@
+// Runs the built programs over scenario directories and reads back what they left.
+#ifndef TESTS_E2E_HARNESS_H_
+#define TESTS_E2E_HARNESS_H_
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+struct RunResult {
+  int exitCode = -1;   // the process's exit status (0..255)
+  std::string out;     // standard output
+  std::string err;     // standard error (the banner lands here without a terminal)
+};
+
+// Runs `program` with `args` in the working directory `cwd`, with a clean environment holding only
+// PATH, HOME and the given variables (TZ defaults to UTC).  The process has no controlling
+// terminal, so console writes go to standard error.
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                     const std::map<std::string, std::string>& env = {});
+
+// A fresh empty directory, removed when the object goes.
+class ScenarioDir {
+ public:
+  ScenarioDir();
+  ~ScenarioDir();
+  ScenarioDir(const ScenarioDir&) = delete;
+  ScenarioDir& operator=(const ScenarioDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& relative) const { return path_ + "/" + relative; }
+  // Writes bytes exactly as given (creating parent directories).
+  void write(const std::string& relative, const std::string& bytes) const;
+  std::string read(const std::string& relative) const;
+  bool exists(const std::string& relative) const;
+  // Names of the entries of a subdirectory ("" for the top), sorted.
+  std::vector<std::string> list(const std::string& relative = "") const;
+
+ private:
+  std::string path_;
+};
+
+// Replaces every "HH:MM:SS" time of day by "hh:mm:ss", so logs compare across runs.
+std::string maskTimes(const std::string& text);
+
+}  // namespace e2e
+
+#endif  // TESTS_E2E_HARNESS_H_
