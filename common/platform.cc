@@ -185,6 +185,11 @@ bool makeDirectory(std::string_view path) {
   if (last.empty()) return false;
   std::string real = resolvePath(parent);
   if (!real.empty() && real.back() != '/') real += '/';
+  // An entry whose name differs only in case is the same name: never make a second one beside it.
+  if (!findEntryIgnoringCase(real, last).empty()) {
+    errno = EEXIST;
+    return false;
+  }
   return ::mkdir((real + last).c_str(), 0777) == 0;
 }
 
@@ -215,8 +220,17 @@ bool copyFile(std::string_view from, std::string_view to, bool failIfExists) {
     ::close(in);
     return false;
   }
+  // Names that differ only in case can name the source itself; truncating it would lose it.
+  std::string target = resolvePath(to);
+  struct stat existing;
+  if (!failIfExists && ::stat(target.c_str(), &existing) == 0 && existing.st_dev == st.st_dev &&
+      existing.st_ino == st.st_ino) {
+    ::close(in);
+    errno = EINVAL;
+    return false;
+  }
   int flags = O_WRONLY | O_CREAT | (failIfExists ? O_EXCL : O_TRUNC);
-  int out = ::open(resolvePath(to).c_str(), flags, 0666);
+  int out = ::open(target.c_str(), flags, 0666);
   if (out < 0) {
     ::close(in);
     return false;
@@ -263,7 +277,14 @@ int moveFile(std::string_view from, std::string_view to) {
 
 std::FILE* openFile(std::string_view path, const char* mode) {
   if (path.empty()) return nullptr;
-  return std::fopen(resolvePath(path).c_str(), mode);
+  std::string real = resolvePath(path);
+  // A directory opens for reading here but not on the original platform: refuse it alike.
+  struct stat st;
+  if (::stat(real.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return nullptr;
+  }
+  return std::fopen(real.c_str(), mode);
 }
 
 void writeText(std::FILE* f, std::string_view text) {

@@ -57,7 +57,7 @@ std::string currentDirectory();
 bool changeDirectory(std::string_view path);
 
 // Creates one directory level.  The parent is resolved without regard to case; the new last
-// component gets exactly the case written.
+// component gets exactly the case written.  Fails when an entry of that name exists in any case.
 bool makeDirectory(std::string_view path);
 
 enum class RenameResult { kDone, kCrossDevice, kFailed };
@@ -68,8 +68,8 @@ RenameResult renameFile(std::string_view from, std::string_view to);
 // Replaces `to` by `from` in one atomic step (overwrites an existing target).
 bool replaceFile(std::string_view from, std::string_view to);
 
-// Copies a file, failing when the target exists if failIfExists; the copy is on disk when this
-// returns true.
+// Copies a file, failing when the target exists if failIfExists, and always when the target is
+// the source itself; the copy is on disk when this returns true.
 bool copyFile(std::string_view from, std::string_view to, bool failIfExists);
 
 bool deleteFile(std::string_view path);

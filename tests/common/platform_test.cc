@@ -1,0 +1,179 @@
+#include "common/platform.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "tests/common/test_support.h"
+
+namespace {
+
+using platform::RenameResult;
+using testsupport::readFile;
+using testsupport::ScratchDir;
+using testsupport::writeFile;
+namespace fs = std::filesystem;
+
+constexpr std::time_t kApril5th2005 = 1112717025;  // 16:03:45 UTC
+
+void setModificationTime(const std::string& path, std::time_t t) {
+  struct timespec times[2] = {{t, 0}, {t, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+TEST(ResolvePath, FindsEachComponentByExactNameThenIgnoringCase) {
+  ScratchDir dir;
+  fs::create_directories(dir / "Var/Spool/In");
+  writeFile(dir / "Var/Spool/In/x.msg", "");
+  fs::create_directory(dir / "abc");
+  fs::create_directory(dir / "ABC");
+  EXPECT_EQ(platform::resolvePath(dir.path + "\\VAR\\spool\\IN\\X.MSG"), dir / "Var/Spool/In/x.msg");
+  EXPECT_EQ(platform::resolvePath(dir / "var\\\\SPOOL/"), dir / "Var/Spool/");
+  EXPECT_EQ(platform::resolvePath(dir / "ABC"), dir / "ABC");
+  EXPECT_EQ(platform::resolvePath(dir / "abc"), dir / "abc");
+  EXPECT_EQ(platform::resolvePath(dir / "VAR/New/Sub.TXT"), dir / "Var/New/Sub.TXT");
+  EXPECT_EQ(platform::resolvePath("\\TMP\\"), "/tmp/");
+  EXPECT_TRUE(platform::isRegularFile(dir / "VAR/SPOOL/IN/X.Msg"));
+  EXPECT_FALSE(platform::isRegularFile(dir / "VAR/SPOOL/IN"));
+  EXPECT_TRUE(platform::isDirectory(dir / "VAR/SPOOL/IN"));
+  EXPECT_FALSE(platform::isDirectory(dir / "VAR/SPOOL/IN/X.MSG"));
+}
+
+TEST(PathText, SplitsDirectoryAndReplacesExtension) {
+  EXPECT_EQ(platform::directoryPart("c:\\fido\\korva.cfg"), "c:\\fido\\");
+  EXPECT_EQ(platform::directoryPart("korva.cfg"), "");
+  EXPECT_EQ(platform::replaceExtension("x\\korva.cfg", "vot"), "x\\korva.vot");
+  EXPECT_EQ(platform::replaceExtension("/etc/ftn.d/korva", "sta"), "/etc/ftn.d/korva.sta");
+  EXPECT_EQ(platform::replaceExtension("a.b.lst", "bak"), "a.b.bak");
+}
+
+TEST(FileDosDateTime, PacksTheLocalLastWriteTime) {
+  ScratchDir dir;
+  writeFile(dir / "a.msg", "12345");
+  setModificationTime(dir / "a.msg", kApril5th2005);
+  uint32_t stamp = 0;
+  uint64_t length = 0;
+  testsupport::setTimeZone("UTC0");
+  ASSERT_TRUE(platform::fileDosDateTime(dir / "A.MSG", stamp));
+  EXPECT_EQ(stamp, uint32_t((25 << 9 | 4 << 5 | 5) << 16 | (16 << 11 | 3 << 5 | 22)));
+  testsupport::setTimeZone("XYZ-3");
+  ASSERT_TRUE(platform::fileDosDateTime(dir / "a.msg", stamp));
+  EXPECT_EQ(stamp & 0xFFFF, uint32_t(19 << 11 | 3 << 5 | 22));
+  EXPECT_EQ(platform::localTime(0).tm_hour, 3);
+  EXPECT_TRUE(platform::fileLength(dir / "a.msg", length));
+  EXPECT_EQ(length, 5u);
+  EXPECT_FALSE(platform::fileDosDateTime(dir / "none", stamp));
+}
+
+TEST(ListFiles, MatchesTheWildcardWithoutRegardToCase) {
+  ScratchDir dir;
+  fs::create_directories(dir / "In/x.msg");
+  for (const char* name : {"1.msg", "2.MSG", "3.Msg.bak", "readme"}) writeFile(dir / "In/" + name, "");
+  std::vector<std::string> names = platform::listFiles(dir.path + "\\IN", "*.MSG");
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"1.msg", "2.MSG"}));
+  EXPECT_TRUE(platform::listFiles(dir / "none", "*").empty());
+  struct {
+    const char *pattern, *name;
+    bool match;
+  } cases[] = {{"*.msg", "a.b.msg", true}, {"*", "", true},          {"?.pkt", "1.PKT", true},
+               {"?.pkt", "12.pkt", false}, {"a*b*c", "aXbYbZc", true}, {"a*b*c", "aXbYbZ", false}};
+  for (const auto& c : cases) EXPECT_EQ(platform::wildcardMatch(c.pattern, c.name), c.match) << c.pattern << c.name;
+}
+
+TEST(Directories, CreateOneLevelAndChangeIgnoringCase) {
+  ScratchDir dir;
+  fs::create_directory(dir / "Fido");
+  EXPECT_TRUE(platform::makeDirectory(dir.path + "\\FIDO\\NetMail\\"));
+  EXPECT_TRUE(fs::is_directory(dir / "Fido/NetMail"));
+  EXPECT_FALSE(platform::makeDirectory(dir / "fido/netmail"));  // exists, in another case
+  EXPECT_FALSE(platform::makeDirectory(dir / "none/sub"));      // parents are not made
+  std::string start = platform::currentDirectory();
+  ASSERT_TRUE(platform::changeDirectory(dir / "FIDO/NETMAIL"));
+  EXPECT_EQ(platform::currentDirectory(), dir / "Fido/NetMail");
+  EXPECT_TRUE(platform::isDirectory("..\\NETMAIL"));
+  EXPECT_FALSE(platform::changeDirectory(dir / "none"));
+  ASSERT_TRUE(platform::changeDirectory(start));
+}
+
+TEST(RenameAndCopy, NeverOverwriteUnlessAsked) {
+  ScratchDir dir;
+  writeFile(dir / "a", "first");
+  writeFile(dir / "b", "second");
+  EXPECT_EQ(platform::renameFile(dir / "A", dir / "B"), RenameResult::kFailed);
+  EXPECT_EQ(platform::renameFile(dir / "none", dir / "c"), RenameResult::kFailed);
+  EXPECT_NE(platform::moveFile(dir / "a", dir / "b"), 0);
+  EXPECT_EQ(readFile(dir / "a") + readFile(dir / "b"), "firstsecond");
+
+  setModificationTime(dir / "a", kApril5th2005);
+  EXPECT_FALSE(platform::copyFile(dir / "a", dir / "b", true));
+  EXPECT_EQ(readFile(dir / "b"), "second");
+  EXPECT_TRUE(platform::copyFile(dir / "A", dir / "b", false));
+  EXPECT_EQ(readFile(dir / "b"), "first");
+  EXPECT_EQ(fs::last_write_time(dir / "b"), fs::last_write_time(dir / "a"));
+  EXPECT_FALSE(platform::copyFile(dir / "a", dir / "A", false));  // the same file
+  EXPECT_EQ(readFile(dir / "a"), "first");
+  EXPECT_FALSE(platform::copyFile(dir / "none", dir / "d", false));
+  EXPECT_FALSE(fs::exists(dir / "d"));
+
+  EXPECT_EQ(platform::renameFile(dir / "B", dir / "Moved"), RenameResult::kDone);
+  EXPECT_EQ(platform::moveFile(dir / "moved", dir / "Moved2"), 0);
+  writeFile(dir / "a", "old");
+  EXPECT_TRUE(platform::replaceFile(dir / "Moved2", dir / "A"));
+  EXPECT_EQ(readFile(dir / "a"), "first");
+  EXPECT_TRUE(platform::deleteFile(dir / "A"));
+  EXPECT_FALSE(platform::deleteFile(dir / "a"));
+  EXPECT_TRUE(fs::is_empty(dir.path));
+}
+
+TEST(RenameAndCopy, MoveAcrossDevicesCopiesAndDeletes) {
+  ScratchDir dir;
+  char other[] = "/dev/shm/ftncommon-XXXXXX";
+  struct stat a, b;
+  if (::mkdtemp(other) == nullptr) GTEST_SKIP() << "no second file system";
+  std::string target = std::string(other) + "/t.msg";
+  bool twoDevices = ::stat(dir.path.c_str(), &a) == 0 && ::stat(other, &b) == 0 && a.st_dev != b.st_dev;
+  writeFile(dir / "s.msg", "body");
+  if (twoDevices) {
+    EXPECT_EQ(platform::renameFile(dir / "s.msg", target), RenameResult::kCrossDevice);
+    EXPECT_EQ(platform::moveFile(dir / "S.MSG", target), 0);
+    EXPECT_FALSE(fs::exists(dir / "s.msg"));
+    writeFile(dir / "s.msg", "again");
+    EXPECT_NE(platform::moveFile(dir / "s.msg", target), 0);
+    EXPECT_EQ(readFile(dir / "s.msg") + readFile(target), "againbody");
+  }
+  fs::remove_all(other);
+  if (!twoDevices) GTEST_SKIP() << "no second file system";
+}
+
+TEST(TextFiles, WriteCrLfAndReadEitherLineEnd) {
+  ScratchDir dir;
+  std::string path = dir / "t.txt";
+  std::FILE* f = platform::openFile(dir / "T.TXT", "wb");  // a new name keeps its case
+  ASSERT_NE(f, nullptr);
+  platform::writeText(f, "a\nb\n\nc");
+  ASSERT_TRUE(platform::syncFile(f));
+  std::fclose(f);
+  EXPECT_EQ(readFile(dir / "T.TXT"), "a\r\nb\r\n\r\nc");
+
+  writeFile(path, "one\r\ntwo\nthr\ree\r\nlongline\n\x1A" "after\n");
+  f = platform::openFile(path, "rb");
+  ASSERT_NE(f, nullptr);
+  std::string line;
+  for (const char* expected : {"one\n", "two\n", "thr\r", "ee\n", "long", "line", "\n"}) {
+    ASSERT_TRUE(platform::readTextLine(f, line, 5));
+    EXPECT_EQ(line, expected);
+  }
+  EXPECT_FALSE(platform::readTextLine(f, line, 5));  // Ctrl-Z ends the file
+  EXPECT_FALSE(platform::readTextLine(f, line, 5));
+  std::fclose(f);
+}
+
+TEST(Cp866ToUtf8, ConvertsLettersAndBoxDrawing) {
+  EXPECT_EQ(platform::cp866ToUtf8("A\x8D\xAF\xE0\xF1\xB0\xFF"), "A\u041D\u043F\u0440\u0451\u2591\u00A0");
+}
+
+}  // namespace
