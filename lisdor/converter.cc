@@ -21,12 +21,12 @@ size_t skipDigits(std::string_view s, size_t i) {
   return i;
 }
 
-// "Last, First" is written back as "First Last".
+// "Last, First" is written back as "First Last": the comma and the one blank after it go.
 std::string reorderCommaName(std::string_view name) {
   size_t comma = name.rfind(',');
   if (comma == std::string_view::npos) return std::string(name);
   std::string_view first = name.substr(comma + 1);
-  while (!first.empty() && isBlank(first.front())) first.remove_prefix(1);
+  if (!first.empty() && isBlank(first.front())) first.remove_prefix(1);
   return std::string(first) + " " + std::string(name.substr(0, comma));
 }
 

@@ -52,6 +52,12 @@ std::vector<UserRecord> readSource(const std::string& source) {
     bool ok = form == SourceForm::kList ? parseListLine(line, user) : parseUserlistLine(line, user);
     if (!ok) formatError(source);
   }
+  // A source that cannot be read to its end (a directory, a read error) must not pass for a short
+  // list: in place, it would be replaced by what was read.
+  if (std::ferror(in)) {
+    std::printf("Source file \"%s\" not found.\n", source.c_str());
+    finish(10);
+  }
   std::fclose(in);
   return users;
 }

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/e2e/harness.h"
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+const char kBanner[] = "Kelvanoth Poster  Version 2.10/32, Apr 2005.\r\n";
+
+TEST(NuvrelEntry, UsageWithoutCommandOrWhenAsked) {
+  const std::string usage =
+      "\n  Usage:\nNuvrel32 <command> [<options>]\n\n<command>:\n      Post            - Post mode\n"
+      "      Test [<ndays>]  - Testing mode (test <ndays> days)\n<options>:\n"
+      "          /cfg:<file>     - configuration file [korva.cfp]\n"
+      "          /txt            - output to text files (only post mode)\n"
+      "          /hdr            - include header in text files (only text post mode)\n"
+      "          /sect:<sect>    - section <sect> posted (only post mode)\n"
+      "          /force[:<sect>] - force posted (only post mode)\n"
+      "          /test:<ndays>   - test <ndays> days (only test mode)\n"
+      "          /dates:<startdate>[-<enddate>]\n"
+      "                          - test from <startdate> to <enddate>\n"
+      "                            or <ndays> days (only test mode)\n"
+      "                 <startdate>,<enddate> format:\n"
+      "                            <day>.<month>.<year>\n"
+      "\n";
+  e2e::ScenarioDir dir;
+  for (const Args& args : {Args{}, Args{"/?"}, Args{"-help", "Post"}, Args{"Test", "/HELP"}}) {
+    e2e::RunResult r = e2e::runProgram(NUVREL32_PATH, args, dir.path());
+    SCOPED_TRACE(args.empty() ? "" : args[0]);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, usage);
+    EXPECT_EQ(r.err, kBanner);
+  }
+}
+
+TEST(NuvrelEntry, CommandWords) {
+  struct Case {
+    Args args;
+    const char* out;
+    int exitCode;
+  } cases[] = {
+      {{"Post"}, "\n", 0},
+      {{"/hdr", "POST", "/h"}, "\n", 0},  // "h" is the header flag, not the usage
+      {{"Test"}, "\nTest mode.\n\n", 0},
+      {{"test", "5", "/cfg:/etc/ftn/korva.cfp"}, "\nTest mode.\n\n", 0},
+      {{"Posting"}, "\nUnknown command.\n", 1},
+      {{"/txt", "Tst"}, "\nUnknown command.\n", 1},
+  };
+  e2e::ScenarioDir dir;
+  for (const Case& c : cases) {
+    e2e::RunResult r = e2e::runProgram(NUVREL32_PATH, c.args, dir.path());
+    SCOPED_TRACE(c.args[0]);
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, kBanner);
+  }
+}
+
+}  // namespace
