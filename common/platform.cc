@@ -327,6 +327,46 @@ bool syncFile(std::FILE* f) {
   return ::fsync(::fileno(f)) == 0;
 }
 
+std::string textModeBytes(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+bool writeFileAtomically(std::string_view path, std::string_view bytes) {
+  std::string real = resolvePath(path);
+  if (real.empty()) return false;
+  std::string temporary = real + ".$$$";
+  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (size_t done = 0; ok && done < bytes.size();) {
+    ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) ok = false;
+    else done += size_t(put);
+  }
+  if (ok && ::fsync(fd) != 0) ok = false;
+  if (::close(fd) != 0) ok = false;
+  if (ok && ::rename(temporary.c_str(), real.c_str()) != 0) ok = false;
+  if (!ok) {
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  // The rename itself must survive a power loss too.
+  std::string directory = directoryPart(real);
+  int dirFd = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY);
+  if (dirFd >= 0) {
+    ::fsync(dirFd);
+    ::close(dirFd);
+  }
+  return true;
+}
+
 std::tm localTime(std::time_t t) {
   std::tm tm{};
   ::tzset();

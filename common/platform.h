@@ -95,6 +95,13 @@ bool readTextLine(std::FILE* f, std::string& line, size_t capacity);
 // Flushes the stream and forces its data to disk.
 bool syncFile(std::FILE* f);
 
+// The bytes a text-mode write of `text` puts on disk: every LF as CR LF.
+std::string textModeBytes(std::string_view text);
+
+// Replaces the file's contents durably: the bytes go to a temporary file beside it, which is
+// forced to disk and then renamed over the old file.  On failure the old file is left whole.
+bool writeFileAtomically(std::string_view path, std::string_view bytes);
+
 // ---- Time, console, process --------------------------------------------------------------------
 
 std::tm localTime(std::time_t t);

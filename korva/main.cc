@@ -10,7 +10,10 @@
 #include "common/platform.h"
 #include "common/text.h"
 #include "korva/app.h"
+#include "korva/config.h"
+#include "korva/election_files.h"
 #include "korva/scan.h"
+#include "korva/settings.h"
 
 namespace korva {
 namespace {
@@ -102,6 +105,13 @@ void readCommandOptions(char* argv0) {
   app.startTime = std::time(nullptr);
   if (text::equalIgnoringAsciiCase(command, "Copy")) copyMessages();
   readCommandOptions(argv[0]);
+  readVoteManagerConfig(app.configPath);
+  if (app.listFilter && !app.listFile.empty()) settings.validAddressList = app.listFile;
+  election.voteBasePath = app.voteBasePath;
+  election.statisticPath = app.statisticPath;
+  election.votes.clear();
+  loadVoteBase();
+  loadStatistics();
   dispatch(command);
 }
 

@@ -20,6 +20,17 @@ std::string upper(std::string s) {
 
 e2e::RunResult korva(const std::string& cwd, const Args& args) { return e2e::runProgram(KORVA32_PATH, args, cwd); }
 
+// The least configuration every election command needs, with an empty vote base beside it.
+void writeMinimalElection(const e2e::ScenarioDir& dir) {
+  dir.write("x.cfg",
+            "VoteId \"Test\"\r\nNetmailIn in\r\nMoveValid valid\r\nMoveInvalid invalid\r\nCandidates cand.txt\r\n");
+  dir.write("cand.txt", "First\r\n");
+  dir.write("in/.keep", "");
+  dir.write("valid/.keep", "");
+  dir.write("invalid/.keep", "");
+  dir.write("x.vot", "");
+}
+
 TEST(KorvaEntry, UsageWithoutCommandOrWhenAsked) {
   const std::string usage =
       "\n  Usage:\nKorva32 <command> [<options>]\n\n<command>:\n        Scan  - scan inbound netmail\n"
@@ -40,6 +51,7 @@ TEST(KorvaEntry, UsageWithoutCommandOrWhenAsked) {
 
 TEST(KorvaEntry, CommandWords) {
   e2e::ScenarioDir dir;
+  writeMinimalElection(dir);
   for (const char* word : {"Res", "RES", "Results", "resxyz", "Passwords", "pas", "Qu", "quorum", "Ann"}) {
     e2e::RunResult r = korva(dir.path(), {"-cfg:x.cfg", word, "-a"});
     SCOPED_TRACE(word);
@@ -52,12 +64,12 @@ TEST(KorvaEntry, CommandWords) {
     EXPECT_EQ(r.out.find('\n', 1), r.out.size() - 2);
   }
   for (const char* word : {"Scan", "SCAN", "scan", "Ind", "index"}) {
-    e2e::RunResult r = korva(dir.path(), {word});
+    e2e::RunResult r = korva(dir.path(), {word, "-cfg:x.cfg"});
     EXPECT_EQ(r.exitCode, 0) << word;
     EXPECT_EQ(r.out, "\n") << word;
   }
   for (const char* word : {"Scanner", "Q", "Copying", "xyz"}) {
-    e2e::RunResult r = korva(dir.path(), {word});
+    e2e::RunResult r = korva(dir.path(), {word, "-cfg:x.cfg"});
     EXPECT_EQ(r.exitCode, 0) << word;
     EXPECT_EQ(e2e::maskTimes(r.out), "\nhh:mm:ss Unknown command: " + std::string(word) + "\n");
     EXPECT_EQ(r.err, kLogBanner) << word;

@@ -1,0 +1,74 @@
+// The text formats of the election files that the vote manager writes and the poster reads:
+// vote-base lines, candidates-base lines and the statistic file with its verdict codes.
+#ifndef COMMON_ELECTION_FORMATS_H_
+#define COMMON_ELECTION_FORMATS_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/ftn_address.h"
+
+// A 64-bit elector identifier, written "%.8X%.8X" (first half first).
+struct UserId {
+  uint32_t first = 0, second = 0;
+};
+inline bool operator==(const UserId& a, const UserId& b) { return a.first == b.first && a.second == b.second; }
+
+// One recorded vote.  candidate > 0: the candidate's 1-based number; 0: only keeps the UserID issued
+// to the elector; < 0: a cancelled vote holding the negated number.  An empty name marks a deleted
+// record.
+struct VoteRecord {
+  FtnAddress address;
+  UserId userId;
+  int16_t candidate = 0;
+  int16_t revotes = 0;
+  std::string name;
+  std::string password;
+};
+
+// The fixed password texts stored for ballots without a usable password.
+constexpr const char* kBadPasswordSyntax = "<-Bad password syntax->";
+constexpr const char* kEmptyPassword = "<-Empty password->";
+
+// "%hd\t%hd\t%.8X%.8X\t%hd:%hd/%hd.%hd\t%s\t%s\n"
+std::string formatVoteLine(const VoteRecord& record);
+
+enum class VoteLineResult {
+  kRecord,       // all eight numbers and five tabs: `record` is filled
+  kNoNumbers,    // a blank line or one that starts with text
+  kFormatError,  // some but not all of the eight numbers, or too few tabs
+};
+// Parses one line (its line end already removed).
+VoteLineResult parseVoteLine(std::string_view line, VoteRecord& record);
+
+// Makes a text safe to store as a vote-base field: tabs, CRs and LFs would split the record.
+std::string voteFieldText(std::string_view text);
+
+// A candidate; status 0 may be voted for, any other value keeps it listed but not electable.
+struct CandidateLine {
+  std::string name;
+  int16_t status = 0;
+};
+// "name {d}" or "name"; leading blanks skipped, one blank before "{" dropped.
+CandidateLine parseCandidateLine(std::string_view line);
+std::string formatCandidateLine(const CandidateLine& candidate);
+// The none-of-the-above choice: its normalised name is "noneoftheabove".
+bool isNoneOfTheAbove(std::string_view name);
+
+// Verdict codes, index 1 to 32.
+constexpr int kVerdictCount = 32;
+constexpr const char kVerdictCodes[] =
+    "AUX_MANVVALDDATIDATSDATLSUBIPNTCADDIADDLADDEADDNNDLANDLPNDLHNDLDNAMNNAMPPNTDROUTMSGIREPLMANYUNKCPASIPASEDUPECANC"
+    "CANPOTHRMANIBUID";
+std::string_view verdictCode(int index);
+
+// Counters indexed 1..kVerdictCount; slot 0 is unused.
+struct VerdictCounters {
+  uint16_t count[kVerdictCount + 1] = {};
+};
+std::string formatStatisticFile(const VerdictCounters& counters, std::string_view version);
+// Applies one statistic-file line to the counters; other lines change nothing.
+void applyStatisticLine(std::string_view line, VerdictCounters& counters);
+
+#endif  // COMMON_ELECTION_FORMATS_H_

@@ -1,0 +1,165 @@
+#include "korva/election_files.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "common/config_values.h"
+#include "common/log.h"
+#include "common/platform.h"
+#include "common/text.h"
+
+namespace korva {
+
+ElectionState election;
+
+namespace {
+
+constexpr size_t kCandidateLineCapacity = 80;  // 79 characters a line
+
+// Reads the rest of an over-long line so that it does not come back as a line of its own.
+void skipRestOfLine(std::FILE* f) {
+  std::string piece;
+  while (platform::readTextLine(f, piece, 256) && piece.back() != '\n') {
+  }
+}
+
+std::string candidatesBaseText() {
+  std::string out;
+  const CandidateLine* noneOfTheAbove = nullptr;
+  for (const CandidateLine& candidate : election.candidates) {
+    if (noneOfTheAbove == nullptr && isNoneOfTheAbove(candidate.name)) {
+      noneOfTheAbove = &candidate;  // held back: it always stands last
+      continue;
+    }
+    out += formatCandidateLine(candidate);
+  }
+  if (noneOfTheAbove != nullptr) out += noneOfTheAbove->name + "\n";
+  return out;
+}
+
+}  // namespace
+
+int addVote(int16_t candidate, const FtnAddress& address, std::string_view name, std::string_view password,
+            int16_t revotes, const UserId& userId) {
+  VoteRecord& record = election.votes.emplace_back();
+  record.candidate = candidate;
+  record.address = address;
+  record.name = voteFieldText(name);
+  record.password = voteFieldText(password);
+  record.revotes = revotes;
+  record.userId = userId;
+  election.voteBaseDirty = true;
+  return int(election.votes.size() - 1);
+}
+
+void addCandidate(std::string_view name, int16_t status) {
+  std::string stored(name);
+  election.candidates.push_back({text::fixCyrillicEn(stored), status});
+  election.candidatesDirty = true;
+}
+
+bool loadCandidates(const std::string& path) {
+  std::FILE* f = platform::openFile(path, "rb");
+  if (f == nullptr) return false;
+  std::string line;
+  while (platform::readTextLine(f, line, kCandidateLineCapacity)) {
+    if (line.back() != '\n' && line.size() + 1 == kCandidateLineCapacity) skipRestOfLine(f);
+    CandidateLine candidate = parseCandidateLine(line);
+    if (!candidate.name.empty()) addCandidate(candidate.name, candidate.status);
+  }
+  std::fclose(f);
+  return true;
+}
+
+void loadVoteBase() {
+  std::FILE* f = platform::openFile(election.voteBasePath, "rb");
+  if (f == nullptr) {
+    logging::logPrint("\n? Can't open vote base file \"%s\".", election.voteBasePath.c_str());
+  } else {
+    std::string line;
+    while (platform::readTextLine(f, line, config::kLineCapacity)) {
+      if (line.back() == '\n') line.pop_back();
+      VoteRecord record;
+      VoteLineResult result = parseVoteLine(line, record);
+      // Blank and text lines hold no vote; they are passed over so that the votes after them
+      // are not lost by the next save.
+      if (result == VoteLineResult::kNoNumbers) continue;
+      if (result == VoteLineResult::kFormatError) {
+        logging::logPrint("\n! Invalid file format \"%s\", aborted.", election.voteBasePath.c_str());
+        logging::appExit(2);
+      }
+      addVote(record.candidate, record.address, record.name, record.password, record.revotes, record.userId);
+    }
+    std::fclose(f);
+  }
+  election.voteBaseDirty = false;
+  election.candidatesDirty = false;
+}
+
+void loadStatistics() {
+  std::FILE* f = platform::openFile(election.statisticPath, "rb");
+  if (f == nullptr) return;
+  std::string line;
+  while (platform::readTextLine(f, line, config::kLineCapacity)) applyStatisticLine(line, election.counters);
+  std::fclose(f);
+}
+
+void saveElectionFiles(std::string_view version) {
+  // The counters are not worth stopping for: a failed write keeps the previous file.
+  platform::writeFileAtomically(election.statisticPath,
+                                platform::textModeBytes(formatStatisticFile(election.counters, version)));
+  if (election.voteBaseDirty) {
+    election.voteBaseDirty = false;
+    std::string content;
+    for (const VoteRecord& record : election.votes) {
+      if (!record.name.empty()) content += formatVoteLine(record);
+    }
+    if (!platform::writeFileAtomically(election.voteBasePath, platform::textModeBytes(content))) {
+      logging::logPrint("\n! Can't save vote base file \"%s\".\n! RESULTS OF ELECTION INCORRECT!",
+                        election.voteBasePath.c_str());
+      logging::appExit(13);
+    }
+  }
+  if (election.candidatesDirty) {
+    election.candidatesDirty = false;
+    if (!platform::writeFileAtomically(election.candidatesPath, platform::textModeBytes(candidatesBaseText()))) {
+      logging::logPrint("\n! Can't save candidates base file \"%s\".\n! CHANGES CANDIDATES LIST IGNORED!",
+                        election.candidatesPath.c_str());
+      logging::appExit(13);
+    }
+  }
+}
+
+size_t tallyVotes(bool sortOnVotes, bool sortOnNames) {
+  const size_t candidateCount = election.candidates.size();
+  election.countedVotes = 0;
+  election.totals.assign(candidateCount, 0);
+  for (size_t p = 0; p < election.votes.size(); ++p) {
+    int16_t candidate = election.votes[p].candidate;
+    if (candidate > 0 && size_t(candidate) > candidateCount) {
+      std::printf("\nVote Base error! Invalid candidat id in pos %d.\n", int(p + 1));
+      logging::appExit(7);
+    }
+    if (candidate > 0) {
+      ++election.totals[size_t(candidate - 1)];
+      ++election.countedVotes;
+    }
+  }
+  election.electable.clear();
+  size_t longest = 0;
+  for (size_t i = 0; i < candidateCount; ++i) {
+    if (election.candidates[i].status != 0) continue;
+    election.electable.push_back(int(i));
+    longest = std::max(longest, election.candidates[i].name.size());
+  }
+  std::stable_sort(election.electable.begin(), election.electable.end(), [&](int a, int b) {
+    if (sortOnVotes && election.totals[size_t(a)] != election.totals[size_t(b)]) {
+      return election.totals[size_t(a)] > election.totals[size_t(b)];
+    }
+    return sortOnNames &&
+           text::compareIgnoringAsciiCase(election.candidates[size_t(a)].name, election.candidates[size_t(b)].name) < 0;
+  });
+  return longest;
+}
+
+}  // namespace korva

@@ -1,0 +1,55 @@
+// The election's state in memory (vote table, candidates list, verdict counters) and its three
+// files: the vote base, the candidates base and the statistic file.
+#ifndef KORVA_ELECTION_FILES_H_
+#define KORVA_ELECTION_FILES_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/election_formats.h"
+
+namespace korva {
+
+struct ElectionState {
+  std::vector<VoteRecord> votes;          // file order, then new votes; never shrinks during a run
+  std::vector<CandidateLine> candidates;  // a candidate's number is its 1-based position
+  VerdictCounters counters;
+  bool voteBaseDirty = false;
+  bool candidatesDirty = false;
+  std::string voteBasePath, statisticPath, candidatesPath;
+
+  // Left by tallyVotes.
+  std::vector<uint16_t> totals;  // per candidate, index 0 for candidate 1
+  uint16_t countedVotes = 0;
+  std::vector<int> electable;    // 0-based candidate positions of status 0, in report order
+};
+extern ElectionState election;
+
+// Appends a vote record and returns its 0-based index.  Tabs and line ends in the texts become
+// blanks, so a record always stays one line of six fields.
+int addVote(int16_t candidate, const FtnAddress& address, std::string_view name, std::string_view password,
+            int16_t revotes, const UserId& userId);
+
+void addCandidate(std::string_view name, int16_t status);
+
+// Reads the candidates base; false when it cannot be opened.  Lines are cut at 79 characters.
+bool loadCandidates(const std::string& path);
+
+// Loads the vote base (a missing file is an empty election; a damaged line ends the program with
+// code 2) and the statistic file (missing: all counters 0), then clears both change flags.
+void loadVoteBase();
+void loadStatistics();
+
+// Writes the statistic file, then the vote base and the candidates base when they changed.  Every
+// file is written beside itself and renamed over the old one once it is on disk, so a failed or
+// interrupted save leaves the previous file whole.
+void saveElectionFiles(std::string_view version);
+
+// Counts the votes per candidate; returns the longest electable candidate name.
+size_t tallyVotes(bool sortOnVotes, bool sortOnNames);
+
+}  // namespace korva
+
+#endif  // KORVA_ELECTION_FILES_H_

@@ -1,0 +1,362 @@
+#include "korva/message_reader.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "common/log.h"
+#include "common/platform.h"
+#include "common/text.h"
+#include "korva/ballot_lines.h"
+#include "korva/settings.h"
+
+namespace korva {
+
+namespace {
+
+using logging::logPrint;
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Digits at `pos`, wrapped to 16 bits as the original's conversion did; `pos` moves past them.
+bool readDigits(std::string_view s, size_t& pos, int16_t& value) {
+  size_t start = pos;
+  uint16_t v = 0;
+  while (pos < s.size() && isDigit(s[pos])) v = uint16_t(v * 10 + (s[pos++] - '0'));
+  value = int16_t(v);
+  return pos > start;
+}
+
+// A header text field: up to its zero byte, at most size-1 characters.
+std::string headerText(const uint8_t* header, size_t offset, size_t size) {
+  const char* field = reinterpret_cast<const char*>(header + offset);
+  size_t length = 0;
+  while (length + 1 < size && field[length] != '\0') ++length;
+  return std::string(field, length);
+}
+
+std::string cut(std::string_view s, size_t maxLength) { return std::string(s.substr(0, maxLength)); }
+
+// The decimal number at the start of a text, as atoi reads it (blanks, sign, digits).
+int16_t leadingNumber(std::string_view s) {
+  long value = 0;
+  size_t pos = 0;
+  text::scanLong(s, pos, value);
+  return int16_t(uint16_t(static_cast<unsigned long>(value) & 0xFFFF));
+}
+
+// The message text split into lines at CR; an LF right after a CR belongs to the line end.
+std::vector<std::string_view> splitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t cr = text.find('\r', start);
+    if (cr == std::string_view::npos) {
+      lines.push_back(text.substr(start));
+      break;
+    }
+    lines.push_back(text.substr(start, cr - start));
+    start = cr + 1;
+    if (start < text.size() && text[start] == '\n') ++start;
+  }
+  return lines;
+}
+
+bool startsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+
+void readIntl(std::string_view line, InboundMessage& msg) {
+  std::string value(line.substr(5));  // from the blank after INTL
+  std::sscanf(value.c_str(), "%hd:%hd/%hd %hd:%hd/%hd", &msg.dest.zone, &msg.dest.net, &msg.dest.node,
+              &msg.orig.zone, &msg.orig.net, &msg.orig.node);
+}
+
+void readReplyTo(std::string_view value, InboundMessage& msg) {
+  parseAddressText(value, msg.replyToAddress);
+  std::string_view rest = text::skipBlanks(value);
+  size_t blank = rest.find(' ');
+  if (blank != std::string_view::npos) msg.replyToName = cut(text::skipBlanks(rest.substr(blank + 1)), kMaxReplyToNameLength);
+}
+
+// First pass: kludges exactly as written, and every other line to the ballot-line reader.
+void readKludgesAndBody(const std::vector<std::string_view>& lines, InboundMessage& msg, bool verbose,
+                        bool& hasMsgId) {
+  for (std::string_view line : lines) {
+    if (startsWith(line, "\x01INTL ")) {
+      readIntl(line, msg);
+    } else if (startsWith(line, "\x01TOPT ")) {
+      msg.dest.point = leadingNumber(line.substr(6));
+    } else if (startsWith(line, "\x01FMPT ")) {
+      msg.orig.point = leadingNumber(line.substr(6));
+    } else if (startsWith(line, "\x01MSGID: ")) {
+      std::string_view value = line.substr(8);
+      hasMsgId = parseAddressText(value, msg.msgIdAddress);
+      msg.msgId = cut(text::skipBlanks(value), kMaxMsgIdLength);
+    } else if (startsWith(line, "\x01REPLYADDR: ") || startsWith(line, "\x01REPLYADDR ")) {
+      msg.replyAddr = cut(text::skipBlanks(line.substr(11)), kMaxReplyAddrLength);
+    } else if (startsWith(line, "\x01REPLYTO: ") || startsWith(line, "\x01REPLYTO ")) {
+      readReplyTo(line.substr(9), msg);
+    } else if (!startsWith(line, "\x01") && verbose) {
+      handleBodyLine(line, msg);
+    }
+  }
+}
+
+void completeAddresses(InboundMessage& msg) {
+  if (msg.orig.zone == 0) {
+    if (msg.orig.net != 0 || msg.orig.node != 0) {
+      msg.orig.zone = msg.msgIdAddress.zone;
+    } else {
+      msg.orig = msg.msgIdAddress;
+    }
+    if (msg.orig.zone == 0) msg.orig.zone = settings.ownAddress.zone;
+  }
+  if (msg.dest.zone == 0) msg.dest.zone = msg.msgIdAddress.zone != 0 ? msg.msgIdAddress.zone : msg.orig.zone;
+}
+
+void logVia(const char* format, const FtnAddress& a) { logPrint(format, a.zone, a.net, a.node, a.point); }
+
+// Second pass: the VIA lines (prefixes in any case) tell whether the message came the way its
+// From address says.
+void judgeRoute(const std::vector<std::string_view>& lines, InboundMessage& msg, bool nodeFromPointAccept) {
+  const FtnAddress& own = settings.ownAddress;
+  FtnAddress boss = msg.orig;
+  boss.point = 0;
+  FtnAddress previous, first, second, last, beforeLast;
+  bool viaSeen = false, bossSeen = false;
+  msg.directDelivery = true;
+  for (std::string_view line : lines) {
+    if (text::startsWithIgnoringAsciiCase(line, "\x01REPLY: ")) {
+      FtnAddress reply;
+      if (parseAddressText(line.substr(8), reply) && !sameAddress(reply, own)) {
+        std::string shown(line.substr(1));
+        logPrint("\n  -- @%s", shown.c_str());
+      }
+      continue;
+    }
+    if (!text::startsWithIgnoringAsciiCase(line, "\x01VIA ") && !text::startsWithIgnoringAsciiCase(line, "\x01VIA: ")) {
+      continue;
+    }
+    viaSeen = true;
+    FtnAddress hop;
+    parseAddressText(line.substr(5), hop);
+    if (sameAddress(hop, previous)) continue;
+    previous = hop;
+    if (first.zone == 0) {
+      first = hop;
+    } else if (second.zone == 0) {
+      second = hop;
+    }
+    beforeLast = last;
+    last = hop;
+    if (msg.directDelivery) msg.directDelivery = sameAddress(hop, msg.orig) || sameNode(hop, own);
+    if (!bossSeen) bossSeen = sameAddress(hop, boss);
+  }
+  if (!viaSeen) {
+    logPrint("\n? -- @Via kludge(s) not exists.");
+    return;
+  }
+  // Hops listed newest first: the sender's own node is the last one.
+  if (sameNode(last, msg.orig) && !sameNode(first, msg.orig)) {
+    first = last;
+    second = beforeLast;
+  }
+  bool fromNode = msg.orig.point == 0;
+  bool firstIsOwnNode = sameNode(first, msg.orig);
+  if (fromNode && firstIsOwnNode) {
+    msg.routeOk = first.point == 0 || (nodeFromPointAccept && sameAddress(second, msg.orig));
+  } else if (fromNode) {
+    msg.routeOk = (first.point == 0 || sameAddress(second, boss)) && !bossSeen;
+    if (msg.routeOk) logVia("\n? -- @Via: %hd:%hd/%hd.%hd", first);
+  } else if (firstIsOwnNode) {
+    msg.routeOk = first.point == 0 || (first.point == msg.orig.point && sameAddress(second, boss));
+  } else {
+    msg.routeOk = first.point != 0 && sameAddress(second, boss);
+    if (msg.routeOk) logVia("\n? -- @Via: %hd:%hd/%hd.%hd", first);
+  }
+  if (msg.routeOk) return;
+  if (second.zone + second.net != 0) {
+    logPrint("\n? Route %hd:%hd/%hd.%hd --> %hd:%hd/%hd.%hd", first.zone, first.net, first.node, first.point,
+             second.zone, second.net, second.node, second.point);
+  } else {
+    logVia("\n? Route %hd:%hd/%hd.%hd --> Direct (?)", first);
+  }
+}
+
+void readUserIdFromSubject(InboundMessage& msg) {
+  size_t bracket = msg.subject.find(" [");
+  if (bracket == std::string::npos) return;
+  unsigned first = 0, second = 0;
+  std::sscanf(msg.subject.c_str() + bracket + 2, "%8X%8X", &first, &second);
+  msg.userId = {first, second};
+  msg.givenUserId = msg.userId;
+  msg.subject.resize(bracket);
+}
+
+}  // namespace
+
+ReadResult readStoredMessage(const std::string& path, InboundMessage& msg, bool verbose) {
+  msg = InboundMessage{};
+  std::FILE* f = platform::openFile(path, "rb");
+  if (f == nullptr) {
+    logPrint("\n! Can't open file.");
+    return kCannotOpen;
+  }
+  std::fseek(f, 0, SEEK_END);
+  long length = std::ftell(f);
+  std::fseek(f, 0, SEEK_SET);
+  if (verbose) logPrint(", size: %lu bytes", static_cast<unsigned long>(length < 0 ? 0 : length));
+  if (length < 0 || size_t(length) > kMaxMessageFileSize) {
+    std::fclose(f);
+    logPrint("\n! Not enough memory to read this file (available %lu bytes).",
+             static_cast<unsigned long>(kMaxMessageFileSize));
+    return kTooLarge;
+  }
+  std::string bytes(size_t(length), '\0');
+  size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  bytes.resize(got);
+  return parseStoredMessage(bytes, msg, verbose);
+}
+
+ReadResult parseStoredMessage(std::string_view bytes, InboundMessage& msg, bool verbose) {
+  msg = InboundMessage{};
+  if (bytes.size() > kMaxMessageFileSize) {
+    logPrint("\n! Not enough memory to read this file (available %lu bytes).",
+             static_cast<unsigned long>(kMaxMessageFileSize));
+    return kTooLarge;
+  }
+  if (bytes.size() < msg_header::kSize) {
+    logPrint("\n! Read error.");
+    return kHeaderIncomplete;
+  }
+  std::memcpy(msg.header, bytes.data(), msg_header::kSize);
+  using namespace msg_header;
+  msg.fromName = headerText(msg.header, kFromName, kFromNameSize);
+  msg.toName = headerText(msg.header, kToName, kToNameSize);
+  msg.subject = headerText(msg.header, kSubject, kSubjectSize);
+  msg.dateText = headerText(msg.header, kDateTime, kDateTimeSize);
+  msg.orig = {0, int16_t(get16(msg.header + kOrigNet)), int16_t(get16(msg.header + kOrigNode)), 0};
+  msg.dest = {0, int16_t(get16(msg.header + kDestNet)), int16_t(get16(msg.header + kDestNode)), 0};
+  msg.date = parseMessageDate(msg.dateText);
+  readUserIdFromSubject(msg);
+
+  std::string_view body = bytes.substr(kSize);
+  if (body.size() <= 7) {
+    logPrint("\n! Message is empty.");
+    return kTextEmpty;
+  }
+  msg.text.assign(body.substr(0, body.find('\0')));
+  std::vector<std::string_view> lines = splitLines(msg.text);
+  bool hasMsgId = false;
+  readKludgesAndBody(lines, msg, verbose, hasMsgId);
+  completeAddresses(msg);
+  if (!verbose) return kRead;
+
+  logPrint("\n  From: %s (%hd:%hd/%hd.%hd),  Date: %s", msg.fromName.c_str(), msg.orig.zone, msg.orig.net,
+           msg.orig.node, msg.orig.point, msg.dateText.c_str());
+  if (!msg.replyAddr.empty()) logPrint("\n  Reply address: %s", msg.replyAddr.c_str());
+  msg.msgIdMatches = hasMsgId && sameAddress(msg.msgIdAddress, msg.orig);
+  if (!msg.msgIdMatches) logPrint("\n  -- @MSGID: %s", msg.msgId.c_str());
+  judgeRoute(lines, msg, settings.nodeFromPointAccept);
+  return kRead;
+}
+
+bool parseAddressText(std::string_view t, FtnAddress& out) {
+  size_t p = 0;
+  for (;;) {
+    if (p >= t.size()) return false;
+    if (!isDigit(t[p])) {
+      size_t blank = t.find(' ', p);
+      if (blank == std::string_view::npos) return false;
+      p = blank;
+      while (p < t.size() && t[p] == ' ') ++p;
+      continue;
+    }
+    FtnAddress a;
+    size_t q = p;
+    int16_t number = 0;
+    readDigits(t, q, number);
+    if (q >= t.size() || (t[q] != ':' && t[q] != '/')) {
+      ++p;
+      continue;
+    }
+    size_t failedField = 0;
+    size_t r = q;
+    if (t[q] == ':') {
+      a.zone = number;
+      size_t netStart = ++r;
+      if (!readDigits(t, r, a.net) || r >= t.size() || t[r] != '/') failedField = netStart;
+    } else {
+      a.zone = settings.ownAddress.zone;
+      a.net = number;
+    }
+    if (failedField == 0) {
+      size_t nodeStart = ++r;
+      if (!readDigits(t, r, a.node)) {
+        failedField = nodeStart;
+      } else if (r < t.size() && t[r] == '.') {
+        size_t pointStart = ++r;
+        if (!readDigits(t, r, a.point)) failedField = pointStart;
+      }
+    }
+    if (failedField == 0) {
+      out = a;
+      return true;
+    }
+    p = failedField + 1;
+  }
+}
+
+std::time_t parseMessageDate(std::string_view text) {
+  static constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  std::string_view s = text.substr(std::min(text.size(), text.find_first_not_of(' ')));
+  auto numberAt = [&](size_t offset) -> int {
+    if (offset >= s.size()) return 0;
+    long value = 0;
+    size_t pos = offset;
+    text::scanLong(s, pos, value);
+    return int(value);
+  };
+  std::tm tm{};
+  tm.tm_mday = numberAt(0);
+  int year = numberAt(7);
+  tm.tm_year = (year < 80 ? 2000 + year : 1900 + year) - 1900;
+  std::string_view month = s.size() > 3 ? s.substr(3, 3) : std::string_view();
+  for (int m = 0; m < 12; ++m) {
+    if (text::equalIgnoringAsciiCase(month, kMonths[m])) tm.tm_mon = m;
+  }
+  size_t time = std::min<size_t>(9, s.size());
+  while (time < s.size() && s[time] == ' ') ++time;
+  std::string_view clock = s.substr(time);
+  auto clockAt = [&](size_t offset) -> int {
+    if (offset >= clock.size()) return 0;
+    long value = 0;
+    size_t pos = offset;
+    text::scanLong(clock, pos, value);
+    return int(value);
+  };
+  tm.tm_hour = clockAt(0);
+  tm.tm_min = clockAt(3);
+  tm.tm_sec = clockAt(6);
+  tm.tm_isdst = -1;
+  return std::mktime(&tm);
+}
+
+std::string extractEmail(std::string_view text) {
+  size_t at = text.find('@');
+  if (at == std::string_view::npos) return {};
+  auto isDelimiter = [](char c) { return c == ' ' || c == '<' || c == '>' || c == '"' || c == ';'; };
+  size_t begin = at, end = at;
+  while (begin > 0 && !isDelimiter(text[begin - 1])) --begin;
+  while (end < text.size() && !isDelimiter(text[end])) ++end;
+  return "<" + std::string(text.substr(begin, end - begin)) + ">";
+}
+
+std::string senderEmail(const InboundMessage& msg) {
+  std::string email = extractEmail(msg.replyAddr);
+  return email.empty() ? extractEmail(msg.fromName) : email;
+}
+
+}  // namespace korva
