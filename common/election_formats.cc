@@ -39,7 +39,8 @@ VoteLineResult parseVoteLine(std::string_view line, VoteRecord& record) {
 std::string voteFieldText(std::string_view s) {
   std::string out(s);
   for (char& c : out) {
-    if (c == '\t' || c == '\r' || c == '\n') c = ' ';
+    // A Ctrl-Z would end the file for every reader after it.
+    if (c == '\t' || c == '\r' || c == '\n' || c == '\x1A') c = ' ';
   }
   return out;
 }

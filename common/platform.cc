@@ -322,6 +322,17 @@ bool readTextLine(std::FILE* f, std::string& line, size_t capacity) {
   return !line.empty();
 }
 
+bool readBinaryLine(std::FILE* f, std::string& line, size_t capacity) {
+  line.clear();
+  while (line.size() + 1 < capacity) {
+    int c = getc_unlocked(f);
+    if (c == EOF) break;
+    line += char(c);
+    if (c == '\n') break;
+  }
+  return !line.empty();
+}
+
 bool syncFile(std::FILE* f) {
   if (std::fflush(f) != 0 || std::ferror(f)) return false;
   return ::fsync(::fileno(f)) == 0;

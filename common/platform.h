@@ -92,6 +92,9 @@ void writeText(std::FILE* f, std::string_view text);
 // so files written by either platform read alike.  False at the end of the file.
 bool readTextLine(std::FILE* f, std::string& line, size_t capacity);
 
+// fgets over a binary stream: at most capacity-1 bytes, up to and including an LF; CRs stay.
+bool readBinaryLine(std::FILE* f, std::string& line, size_t capacity);
+
 // Flushes the stream and forces its data to disk.
 bool syncFile(std::FILE* f);
 

@@ -27,8 +27,8 @@ struct ElectionState {
 };
 extern ElectionState election;
 
-// Appends a vote record and returns its 0-based index.  Tabs and line ends in the texts become
-// blanks, so a record always stays one line of six fields.
+// Appends a vote record and returns its 0-based index.  Tabs, line ends and Ctrl-Z in the texts
+// become blanks, so a record always stays one line of six fields.
 int addVote(int16_t candidate, const FtnAddress& address, std::string_view name, std::string_view password,
             int16_t revotes, const UserId& userId);
 

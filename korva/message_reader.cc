@@ -65,10 +65,20 @@ std::vector<std::string_view> splitLines(std::string_view text) {
 
 bool startsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
+// "%hd:%hd/%hd %hd:%hd/%hd" from the blank after INTL: fields are stored as they are read, and
+// numbers out of range wrap instead of being undefined as they are for sscanf.
 void readIntl(std::string_view line, InboundMessage& msg) {
-  std::string value(line.substr(5));  // from the blank after INTL
-  std::sscanf(value.c_str(), "%hd:%hd/%hd %hd:%hd/%hd", &msg.dest.zone, &msg.dest.net, &msg.dest.node,
-              &msg.orig.zone, &msg.orig.net, &msg.orig.node);
+  int16_t* fields[6] = {&msg.dest.zone, &msg.dest.net, &msg.dest.node,
+                        &msg.orig.zone, &msg.orig.net, &msg.orig.node};
+  static constexpr char kBefore[6] = {0, ':', '/', 0, ':', '/'};  // 0: blanks only, skipped by the number
+  size_t pos = 5;
+  for (int f = 0; f < 6; ++f) {
+    if (kBefore[f] != 0) {
+      if (pos >= line.size() || line[pos] != kBefore[f]) return;
+      ++pos;
+    }
+    if (!scanShort(line, pos, *fields[f])) return;
+  }
 }
 
 void readReplyTo(std::string_view value, InboundMessage& msg) {
@@ -86,7 +96,7 @@ void readKludgesAndBody(const std::vector<std::string_view>& lines, InboundMessa
       readIntl(line, msg);
     } else if (startsWith(line, "\x01TOPT ")) {
       msg.dest.point = leadingNumber(line.substr(6));
-    } else if (startsWith(line, "\x01FMPT ")) {
+    } else if (startsWith(line, "\x01" "FMPT ")) {  // split: "\x01F" would be one hex escape
       msg.orig.point = leadingNumber(line.substr(6));
     } else if (startsWith(line, "\x01MSGID: ")) {
       std::string_view value = line.substr(8);
@@ -267,18 +277,22 @@ bool parseAddressText(std::string_view t, FtnAddress& out) {
   for (;;) {
     if (p >= t.size()) return false;
     if (!isDigit(t[p])) {
+      // On to the next word, which is tried at its first character whatever that is.
       size_t blank = t.find(' ', p);
       if (blank == std::string_view::npos) return false;
       p = blank;
       while (p < t.size() && t[p] == ' ') ++p;
-      continue;
     }
     FtnAddress a;
     size_t q = p;
     int16_t number = 0;
-    readDigits(t, q, number);
-    if (q >= t.size() || (t[q] != ':' && t[q] != '/')) {
+    if (!readDigits(t, q, number)) {
       ++p;
+      continue;
+    }
+    if (q >= t.size() || (t[q] != ':' && t[q] != '/')) {
+      // Every later start within these digits ends at the same character: go past them at once.
+      p = q;
       continue;
     }
     size_t failedField = 0;

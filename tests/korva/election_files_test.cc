@@ -1,0 +1,216 @@
+#include "korva/election_files.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/common/test_support.h"
+
+namespace {
+
+using korva::election;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+class ElectionFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    election = korva::ElectionState{};
+    election.voteBasePath = dir_ / "korva.vot";
+    election.statisticPath = dir_ / "korva.sta";
+    election.candidatesPath = dir_ / "cand.lst";
+  }
+  // Forgets the tables and reads all three files back.
+  void reload() {
+    std::string vot = election.voteBasePath, sta = election.statisticPath, cand = election.candidatesPath;
+    election = korva::ElectionState{};
+    election.voteBasePath = vot;
+    election.statisticPath = sta;
+    election.candidatesPath = cand;
+    ASSERT_TRUE(korva::loadCandidates(cand));
+    korva::loadVoteBase();
+    korva::loadStatistics();
+  }
+  std::vector<std::string> names() const {
+    std::vector<std::string> out;
+    for (const CandidateLine& c : election.candidates) out.push_back(c.name);
+    return out;
+  }
+  testsupport::ScratchDir dir_;
+};
+
+TEST_F(ElectionFiles, SaveAndLoadRoundTrip) {
+  korva::addCandidate("None Of The Above", 0);
+  korva::addCandidate("Ivan Petrov", 0);
+  korva::addCandidate("Olga \x8D", 3);  // the Cyrillic En is stored as Latin H
+  korva::addVote(2, {2, 5020, 1, 0}, "Voter One", "pw 1", 0, {0x1234, 0x56AB});
+  korva::addVote(-3, {2, 5020, 1, 5}, "Voter Two", "<-Empty password->", 1, {0xABCDEF01, 0});
+  korva::addVote(0, {2, 5020, 9, 0}, "Id Only", "", 0, {0, 1});
+  korva::addVote(1, {2, 5020, 8, 0}, "", "deleted", 0, {0, 2});
+  election.counters.count[3] = 2;
+  election.counters.count[27] = 40000;
+  korva::saveElectionFiles("2.10/32");
+  EXPECT_FALSE(election.voteBaseDirty);
+  EXPECT_FALSE(election.candidatesDirty);
+
+  EXPECT_EQ(readFile(election.voteBasePath),
+            "2\t0\t00001234000056AB\t2:5020/1.0\tVoter One\tpw 1\r\n"
+            "-3\t1\tABCDEF0100000000\t2:5020/1.5\tVoter Two\t<-Empty password->\r\n"
+            "0\t0\t0000000000000001\t2:5020/9.0\tId Only\t\r\n");
+  EXPECT_EQ(readFile(election.candidatesPath), "Ivan Petrov\r\nOlga H {3}\r\nNone Of The Above\r\n");
+  const std::string sta = readFile(election.statisticPath);
+  const std::string head = ";\r\n; Kelvanoth Statistic      ver. 2.10/32\r\n;\r\nAUX_=0\r\nMANV=0\r\nVALD=2\r\n";
+  EXPECT_EQ(sta.substr(0, head.size()), head);
+  EXPECT_NE(sta.find("\r\nDUPE=40000\r\n"), std::string::npos);
+
+  // Read back, the tables give the same files again.
+  const std::string vot = readFile(election.voteBasePath), cand = readFile(election.candidatesPath);
+  reload();
+  EXPECT_FALSE(election.voteBaseDirty);
+  EXPECT_FALSE(election.candidatesDirty);
+  EXPECT_EQ(election.votes.size(), 3u);
+  EXPECT_EQ(election.counters.count[27], 40000);
+  election.voteBaseDirty = election.candidatesDirty = true;
+  std::filesystem::remove(election.voteBasePath);
+  std::filesystem::remove(election.candidatesPath);
+  std::filesystem::remove(election.statisticPath);
+  korva::saveElectionFiles("2.10/32");
+  EXPECT_EQ(readFile(election.voteBasePath), vot);
+  EXPECT_EQ(readFile(election.candidatesPath), cand);
+  EXPECT_EQ(readFile(election.statisticPath), sta);
+}
+
+TEST_F(ElectionFiles, OnlyChangedFilesAreRewritten) {
+  writeFile(election.voteBasePath, "kept\r\n");
+  writeFile(election.candidatesPath, "kept too\r\n");
+  writeFile(election.statisticPath, "old");
+  korva::saveElectionFiles("2.10/32");  // nothing changed: only the counters are written
+  EXPECT_EQ(readFile(election.voteBasePath), "kept\r\n");
+  EXPECT_EQ(readFile(election.candidatesPath), "kept too\r\n");
+  EXPECT_EQ(readFile(election.statisticPath).substr(0, 3), ";\r\n");
+
+  // A table whose records are all deleted still replaces the file, with nothing.
+  korva::addVote(1, {2, 5020, 1, 0}, "", "", 0, {});
+  korva::saveElectionFiles("2.10/32");
+  EXPECT_EQ(readFile(election.voteBasePath), "");
+  EXPECT_EQ(readFile(election.candidatesPath), "kept too\r\n");
+  EXPECT_FALSE(std::filesystem::exists(election.voteBasePath + ".$$$"));
+}
+
+TEST_F(ElectionFiles, SeveralNoneOfTheAboveOnlyTheFirstMovesLast) {
+  for (const char* name : {"none of the above", "A", "NONE_OF_THE_ABOVE", "B"}) korva::addCandidate(name, 0);
+  election.candidates[0].status = 2;  // its status is not written
+  korva::saveElectionFiles("2.10/32");
+  EXPECT_EQ(readFile(election.candidatesPath), "A\r\nNONE_OF_THE_ABOVE\r\nB\r\nnone of the above\r\n");
+}
+
+TEST_F(ElectionFiles, FailedSaveKeepsThePreviousFile) {
+  writeFile(election.voteBasePath, "previous\r\n");
+  writeFile(election.candidatesPath, "previous list\r\n");
+  writeFile(election.statisticPath, "previous counters");
+  std::filesystem::create_directory(election.voteBasePath + ".$$$");
+  std::filesystem::create_directory(election.statisticPath + ".$$$");
+  korva::addVote(1, {2, 5020, 1, 0}, "Voter", "pw", 0, {});
+  std::string out = dir_ / "out.txt";
+  EXPECT_EXIT_STDOUT(korva::saveElectionFiles("2.10/32"), 13, out);
+  EXPECT_NE(readFile(out).find("! Can't save vote base file \"" + election.voteBasePath + "\"."), std::string::npos);
+  EXPECT_EQ(readFile(out).find("RESULTS"), std::string::npos);  // only the first line is shown
+  EXPECT_EQ(readFile(election.voteBasePath), "previous\r\n");
+  EXPECT_EQ(readFile(election.statisticPath), "previous counters");  // silently not saved
+
+  election.voteBaseDirty = false;
+  korva::addCandidate("New", 0);
+  std::filesystem::create_directory(election.candidatesPath + ".$$$");
+  EXPECT_EXIT_STDOUT(korva::saveElectionFiles("2.10/32"), 13, out);
+  EXPECT_NE(readFile(out).find("! Can't save candidates base file \"" + election.candidatesPath + "\"."),
+            std::string::npos);
+  EXPECT_EQ(readFile(election.candidatesPath), "previous list\r\n");
+}
+
+TEST_F(ElectionFiles, VoteBaseLoading) {
+  const std::string good = "1\t0\t0000000100000002\t2:5020/1.0\tName\tpw\r\n";
+  // Blank and text lines are passed over; the votes after them stay.
+  writeFile(election.voteBasePath, "\r\n" + good + "; a note\n\n" + good);
+  korva::addCandidate("A", 0);
+  korva::loadVoteBase();
+  EXPECT_EQ(election.votes.size(), 2u);
+  EXPECT_FALSE(election.voteBaseDirty);
+  EXPECT_FALSE(election.candidatesDirty);
+
+  // Too few tabs fails wherever the line stands.
+  std::string out = dir_ / "out.txt";
+  for (const std::string& content : {good + "1\t0\t0000000100000002\t2:5020/1.0\tName",
+                                     "\n1\t0\t0000000100000002\t2:5020/1.0\tName\n" + good}) {
+    writeFile(election.voteBasePath, content);
+    EXPECT_EXIT_STDOUT(korva::loadVoteBase(), 2, out);
+    EXPECT_NE(readFile(out).find("! Invalid file format \"" + election.voteBasePath + "\", aborted."),
+              std::string::npos);
+  }
+
+  std::filesystem::remove(election.voteBasePath);
+  testing::internal::CaptureStdout();
+  korva::loadVoteBase();
+  korva::loadStatistics();  // missing too, and silently so
+  out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("? Can't open vote base file \"" + election.voteBasePath + "\"."), std::string::npos);
+  EXPECT_EQ(out.find("sta"), std::string::npos);
+  EXPECT_FALSE(korva::loadCandidates(dir_ / "missing.lst"));
+}
+
+TEST_F(ElectionFiles, CandidateLinesAreCutAt79) {
+  const std::string long79(79, 'a'), long100 = std::string(79, 'b') + std::string(21, 'c');
+  writeFile(election.candidatesPath, "\r\n  \r\n" + long79 + "\r\n" + long100 + "\nLast {1}");
+  ASSERT_TRUE(korva::loadCandidates(election.candidatesPath));
+  EXPECT_EQ(names(), (std::vector<std::string>{long79, std::string(79, 'b'), "Last"}));
+  EXPECT_EQ(election.candidates[2].status, 1);
+  EXPECT_TRUE(election.candidatesDirty);
+}
+
+TEST_F(ElectionFiles, NamesAndPasswordsStayOneField) {
+  EXPECT_EQ(korva::addVote(1, {2, 5020, 1, 0}, "Ivan\tPetrov\r\n", "pass\nword\x1A", 0, {}), 0);
+  EXPECT_EQ(korva::addVote(2, {2, 5020, 2, 0}, "After", "pw", 0, {}), 1);
+  EXPECT_TRUE(election.voteBaseDirty);
+  korva::addCandidate("A", 0);
+  korva::saveElectionFiles("2.10/32");
+  EXPECT_EQ(readFile(election.voteBasePath),
+            "1\t0\t0000000000000000\t2:5020/1.0\tIvan Petrov  \tpass word \r\n"
+            "2\t0\t0000000000000000\t2:5020/2.0\tAfter\tpw\r\n");
+  reload();
+  EXPECT_EQ(election.votes.size(), 2u);
+}
+
+TEST_F(ElectionFiles, TallyAndSortOrders) {
+  // "\x84" is a CP866 capital letter: it sorts after every Latin one.
+  for (const char* name : {"charlie", "alpha", "Bravo", "Hidden candidate", "\x84" "elta"}) korva::addCandidate(name, 0);
+  election.candidates[3].status = 1;
+  for (int v : {3, 3, 4, 4, 4, 1, 2, 5, -2, 0}) korva::addVote(int16_t(v), {2, 5020, 1, 0}, "V", "", 0, {});
+  struct Case {
+    bool onVotes, onNames;
+    std::vector<int> order;  // empty: only the totals' order is settled
+  } cases[] = {
+      {false, true, {1, 2, 0, 4}},
+      {true, true, {2, 1, 0, 4}},
+      {true, false, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.onVotes << c.onNames);
+    EXPECT_EQ(korva::tallyVotes(c.onVotes, c.onNames), 7u);  // the longest electable name
+    if (!c.order.empty()) {
+      EXPECT_EQ(election.electable, c.order);
+    } else {
+      ASSERT_EQ(election.electable.size(), 4u);
+      EXPECT_EQ(election.electable[0], 2);
+    }
+  }
+  EXPECT_EQ(election.countedVotes, 8);  // the hidden candidate's votes count; 0 and -2 do not
+  EXPECT_EQ(election.totals, (std::vector<uint16_t>{1, 1, 2, 3, 1}));
+
+  korva::addVote(6, {2, 5020, 2, 0}, "V", "", 0, {});
+  std::string out = dir_ / "out.txt";
+  EXPECT_EXIT_STDOUT(korva::tallyVotes(false, false), 7, out);
+  EXPECT_NE(readFile(out).find("\nVote Base error! Invalid candidat id in pos 11.\n"), std::string::npos);
+}
+
+}  // namespace
