@@ -1,0 +1,98 @@
+#include "common/index_format.h"
+
+#include <cstring>
+
+namespace index_format {
+
+namespace {
+
+uint16_t get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+uint32_t get32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+void put16(uint8_t* p, uint16_t v) {
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(v >> 8);
+}
+void put32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+
+std::string getName(const uint8_t* p) {
+  size_t length = 0;
+  while (length < kMaxNameLength && p[length] != 0) ++length;
+  return std::string(reinterpret_cast<const char*>(p), length);
+}
+
+// The name's bytes, then zeros to the end of the field.
+void putName(uint8_t* p, std::string_view name) {
+  std::memset(p, 0, kNameSize);
+  std::memcpy(p, name.data(), name.size() < kMaxNameLength ? name.size() : kMaxNameLength);
+}
+
+}  // namespace
+
+Header decodeHeader(std::string_view bytes) {
+  uint8_t raw[kHeaderSize] = {};
+  std::memcpy(raw, bytes.data(), bytes.size() < kHeaderSize ? bytes.size() : kHeaderSize);
+  Header h;
+  h.version = get16(raw + kVersion);
+  h.validListName = getName(raw + kValidListName);
+  h.nodelistName = getName(raw + kNodelistName);
+  h.pointlistName = getName(raw + kPointlistName);
+  h.validListDate = get16(raw + kValidListDate);
+  h.validListTime = get16(raw + kValidListTime);
+  h.nodelistDate = get16(raw + kNodelistDate);
+  h.nodelistTime = get16(raw + kNodelistTime);
+  h.pointlistDate = get16(raw + kPointlistDate);
+  h.pointlistTime = get16(raw + kPointlistTime);
+  h.configDate = get16(raw + kConfigDate);
+  h.configTime = get16(raw + kConfigTime);
+  h.firstNodelistRecord = get32(raw + kFirstNodelistRecord);
+  h.firstPointlistRecord = get32(raw + kFirstPointlistRecord);
+  h.candidatesBlock = get32(raw + kCandidatesBlock);
+  h.candidateCount = int32_t(get32(raw + kCandidateCount));
+  return h;
+}
+
+std::string encodeHeader(const Header& h) {
+  uint8_t raw[kHeaderSize] = {};
+  std::memcpy(raw + kSignature, kSignatureText, sizeof kSignatureText);
+  put16(raw + kVersion, h.version);
+  putName(raw + kValidListName, h.validListName);
+  putName(raw + kNodelistName, h.nodelistName);
+  putName(raw + kPointlistName, h.pointlistName);
+  put16(raw + kValidListDate, h.validListDate);
+  put16(raw + kValidListTime, h.validListTime);
+  put16(raw + kNodelistDate, h.nodelistDate);
+  put16(raw + kNodelistTime, h.nodelistTime);
+  put16(raw + kPointlistDate, h.pointlistDate);
+  put16(raw + kPointlistTime, h.pointlistTime);
+  put16(raw + kConfigDate, h.configDate);
+  put16(raw + kConfigTime, h.configTime);
+  put32(raw + kFirstNodelistRecord, h.firstNodelistRecord);
+  put32(raw + kFirstPointlistRecord, h.firstPointlistRecord);
+  put32(raw + kCandidatesBlock, h.candidatesBlock);
+  put32(raw + kCandidateCount, uint32_t(h.candidateCount));
+  return std::string(reinterpret_cast<const char*>(raw), kHeaderSize);
+}
+
+Record decodeRecord(const uint8_t* p) {
+  Record r;
+  r.zone = int16_t(get16(p));
+  r.net = int16_t(get16(p + 2));
+  r.node = int16_t(get16(p + 4));
+  r.point = int16_t(get16(p + 6));
+  uint32_t packed = get32(p + 8);
+  r.offset = packed & kMaxOffset;
+  r.kind = uint8_t(packed >> 24);
+  return r;
+}
+
+void encodeRecord(const Record& r, uint8_t* p) {
+  put16(p, uint16_t(r.zone));
+  put16(p + 2, uint16_t(r.net));
+  put16(p + 4, uint16_t(r.node));
+  put16(p + 6, uint16_t(r.point));
+  put32(p + 8, (r.offset & kMaxOffset) | uint32_t(r.kind) << 24);
+}
+
+}  // namespace index_format

@@ -1,0 +1,110 @@
+#include "korva/reports.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <numeric>
+#include <vector>
+
+#include "common/platform.h"
+#include "common/text.h"
+#include "korva/election_files.h"
+#include "korva/settings.h"
+
+namespace korva {
+
+namespace {
+
+constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr size_t kHeaderWidth = 60;
+
+int twoDigitYear(const std::tm& tm) { return tm.tm_year >= 100 ? tm.tm_year - 100 : tm.tm_year; }
+
+std::string dayText(std::time_t t) {
+  std::tm tm = platform::localTime(t);
+  return text::format("%2.2d %s %2.2d", tm.tm_mday, kMonths[tm.tm_mon], twoDigitYear(tm));
+}
+
+// A 60-column line with `start` at its beginning and `tail` from the given 0-based column on.
+std::string headerLine(const std::string& start, size_t column, const std::string& tail) {
+  std::string line(kHeaderWidth, ' ');
+  line.replace(0, std::min(start.size(), kHeaderWidth), start.substr(0, kHeaderWidth));
+  line.resize(column);
+  return line + tail;
+}
+
+// Vote-table positions in report order.
+std::vector<size_t> sortedVotes(const ReportOptions& options, bool byPassword) {
+  std::vector<size_t> order(election.votes.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return voteBefore(election.votes[a], election.votes[b], options, byPassword);
+  });
+  return order;
+}
+
+}  // namespace
+
+bool voteBefore(const VoteRecord& a, const VoteRecord& b, const ReportOptions& options, bool byPassword) {
+  if (byPassword) return text::compareIgnoringAsciiCase(a.password, b.password) < 0;
+  if (options.sortOnNames) {
+    int byName = text::compareIgnoringAsciiCase(a.name, b.name);
+    if (byName != 0) return byName < 0;
+  }
+  return options.sortOnAddresses && compareAddresses(a.address, b.address) < 0;
+}
+
+void printReportHeader(const std::string& title) {
+  if (election.votes.empty()) return;
+  std::string period = "[" + dayText(settings.periodStart) + " - " + dayText(settings.periodEnd) + "]";
+  std::printf("\n%s\n", headerLine(settings.voteId, 55, period).c_str());
+  std::tm now = platform::localTime(std::time(nullptr));
+  std::string stamp = text::format("%2.2d %s %2.2d  %2.2d:%2.2d:%2.2d", now.tm_mday, kMonths[now.tm_mon],
+                                   twoDigitYear(now), now.tm_hour, now.tm_min, now.tm_sec);
+  std::printf("%s\n", headerLine(title, 57, stamp).c_str());
+}
+
+void reportResults(const ReportOptions& options) {
+  if (election.votes.empty()) return;
+  printReportHeader(options.validListMode ? "*General results (validlist check mode)*" : "*General results*");
+  int width = int(tallyVotes(options.sortOnVotes, options.sortOnNames)) + 1;
+  for (int i : election.electable) {
+    uint16_t total = election.totals[size_t(i)];
+    // With no vote counted every share is 0.0 rather than a division by zero.
+    double share = election.countedVotes ? 100.0 * total / election.countedVotes : 0.0;
+    std::printf("\n%-*s%4d  (%4.1f%%)", width, election.candidates[size_t(i)].name.c_str(), int(total), share);
+  }
+  std::printf("\n%*s%5u\n", width - 1, "Total:", unsigned(election.countedVotes));
+}
+
+void reportPasswords(const ReportOptions& options) {
+  if (election.votes.empty()) return;
+  printReportHeader("*Password list*");
+  int width = int(tallyVotes(options.sortOnVotes, options.sortOnNames)) + 1;
+  std::vector<size_t> order = sortedVotes(options, true);
+  for (int i : election.electable) {
+    uint16_t total = election.totals[size_t(i)];
+    double share = 100.0 * total / double(election.votes.size());
+    std::printf("\n > %-*s Passwords: %d (%.1f%%)\n", width, election.candidates[size_t(i)].name.c_str(), int(total),
+                share);
+    for (size_t p : order) {
+      if (election.votes[p].candidate == i + 1) std::printf("%s\n", election.votes[p].password.c_str());
+    }
+  }
+}
+
+void reportQuorum(const ReportOptions& options) {
+  if (!election.votes.empty()) {
+    printReportHeader("*Quorum list*");
+    for (size_t p : sortedVotes(options, false)) {
+      const VoteRecord& v = election.votes[p];
+      std::string address = text::format("\n%hd:%hd/%hd", v.address.zone, v.address.net, v.address.node);
+      if (v.address.point != 0) address += text::format(".%hd", v.address.point);
+      std::printf(" %-18s %s", address.c_str(), v.name.c_str());
+    }
+  }
+  std::printf("\n");
+}
+
+}  // namespace korva
