@@ -12,6 +12,8 @@
 #include "korva/app.h"
 #include "korva/config.h"
 #include "korva/election_files.h"
+#include "korva/nodelist_index.h"
+#include "korva/reports.h"
 #include "korva/scan.h"
 #include "korva/settings.h"
 
@@ -83,13 +85,51 @@ void readCommandOptions(char* argv0) {
   app.statisticPath = platform::replaceExtension(app.configPath, "sta");
 }
 
+ReportOptions reportOptions() {
+  ReportOptions options;
+  options.sortOnAddresses = app.sortOnAddresses;
+  options.sortOnNames = app.sortOnNames;
+  options.sortOnVotes = app.sortOnVotes;
+  options.validListMode = app.listFilter;
+  return options;
+}
+
+// "Result -list": votes of electors the valid addresses list does not hold are left out of this
+// report by negating their choice in memory; nothing is saved.
+void leaveOutUnlistedElectors() {
+  openIndex();
+  for (VoteRecord& vote : election.votes) {
+    if (vote.candidate > 0 && findValidAddress(vote.address) != 0) vote.candidate = int16_t(-vote.candidate);
+  }
+}
+
 [[noreturn]] void dispatch(const std::string& command) {
-  if (text::equalIgnoringAsciiCase(command, "Scan")) appExit(0);
-  if (text::startsWithIgnoringAsciiCase(command, "Res")) printClosingLine();
-  if (text::startsWithIgnoringAsciiCase(command, "Pas")) printClosingLine();
-  if (text::startsWithIgnoringAsciiCase(command, "Qu")) printClosingLine();
-  if (text::startsWithIgnoringAsciiCase(command, "Ind")) appExit(0);
-  if (text::startsWithIgnoringAsciiCase(command, "Ann")) printClosingLine();
+  if (text::equalIgnoringAsciiCase(command, "Scan")) {
+    openIndex();
+    appExit(0);
+  }
+  if (text::startsWithIgnoringAsciiCase(command, "Res")) {
+    if (app.listFilter) leaveOutUnlistedElectors();
+    reportResults(reportOptions());
+    printClosingLine();
+  }
+  if (text::startsWithIgnoringAsciiCase(command, "Pas")) {
+    reportPasswords(reportOptions());
+    printClosingLine();
+  }
+  if (text::startsWithIgnoringAsciiCase(command, "Qu")) {
+    reportQuorum(reportOptions());
+    printClosingLine();
+  }
+  if (text::startsWithIgnoringAsciiCase(command, "Ind")) {
+    app.indexRebuildRequest = true;
+    openIndex();
+    appExit(0);
+  }
+  if (text::startsWithIgnoringAsciiCase(command, "Ann")) {
+    openIndex();
+    printClosingLine();
+  }
   logPrint("\nUnknown command: %s", command.c_str());
   appExit(0);
 }

@@ -1,5 +1,6 @@
 #include "korva/nodelist_index.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -182,52 +183,91 @@ std::string candidateKey(const std::string& name) {
   return text::normalizeName(key);
 }
 
-// Section starts and the first-match maps over indexState.records.
-void buildLookups() {
-  IndexState& ix = indexState;
-  ix.validByAddress.clear();
-  ix.nodeByNode.clear();
-  ix.pointByAddress.clear();
-  const std::vector<Record>& r = ix.records;
-  ix.nodeByNode.reserve(r.size());
-  ix.nodelistStart = (ix.header.firstNodelistRecord - index_format::kHeaderSize) / index_format::kRecordSize;
-  ix.pointlistStart = (ix.header.firstPointlistRecord - index_format::kHeaderSize) / index_format::kRecordSize;
-  for (size_t i = 0; i < r.size() && r[i].kind == index_format::kValidEntry; ++i) {
-    ix.validByAddress[addressKey(r[i].zone, r[i].net, r[i].node, r[i].point)].push_back(uint32_t(i));
+// One sorted key per record of a section; equal keys keep record order, so the first of them is
+// the record a scan in file order would meet first.
+void sortKeys(std::vector<IndexKey>& keys, size_t from, size_t to, bool nodeOnly) {
+  const std::vector<Record>& r = indexState.records;
+  keys.clear();
+  keys.reserve(to - from);
+  for (size_t i = from; i < to; ++i) {
+    if (r[i].kind == 0) continue;  // never found by a lookup
+    keys.push_back({addressKey(r[i].zone, r[i].net, r[i].node, nodeOnly ? 0 : r[i].point), uint32_t(i)});
   }
-  for (size_t i = ix.nodelistStart; i < r.size() && r[i].kind < index_format::kValidEntry; ++i) {
-    if (r[i].kind != 0) ix.nodeByNode.try_emplace(addressKey(r[i].zone, r[i].net, r[i].node, 0), uint32_t(i));
-  }
-  for (size_t i = ix.pointlistStart; i < r.size() && r[i].kind == index_format::kPoint; ++i) {
-    ix.pointByAddress.try_emplace(addressKey(r[i].zone, r[i].net, r[i].node, r[i].point), uint32_t(i));
-  }
+  std::stable_sort(keys.begin(), keys.end(), [](const IndexKey& a, const IndexKey& b) { return a.key < b.key; });
 }
 
-// The index file as read: header, records and candidates block; false when it is not usable.
-bool loadIndexFile(std::string& candidatesBlock) {
-  std::FILE* f = platform::openFile(indexState.path, "rb");
-  if (f == nullptr) return false;
-  std::string bytes;
-  char buffer[65536];
-  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.append(buffer, got);
-  std::fclose(f);
+// The section bounds follow the kinds, as a scan of the records would: valid-list records from
+// the start while their kind is 8, nodelist records from the header's offset while below 8,
+// pointlist records from theirs while 16.
+size_t sectionEnd(size_t from, bool (*inSection)(uint8_t)) {
+  const std::vector<Record>& r = indexState.records;
+  size_t i = std::min(from, r.size());
+  while (i < r.size() && inSection(r[i].kind)) ++i;
+  return i;
+}
+
+// Built on the first lookup, so a run that only rebuilds the index does not pay for them.
+void prepareLookups() {
+  IndexState& ix = indexState;
+  if (ix.lookupsReady) return;
+  size_t nodelistStart = (ix.header.firstNodelistRecord - index_format::kHeaderSize) / index_format::kRecordSize;
+  size_t pointlistStart = (ix.header.firstPointlistRecord - index_format::kHeaderSize) / index_format::kRecordSize;
+  sortKeys(ix.validKeys, 0, sectionEnd(0, [](uint8_t k) { return k == index_format::kValidEntry; }), false);
+  sortKeys(ix.nodeKeys, nodelistStart,
+           sectionEnd(nodelistStart, [](uint8_t k) { return k < index_format::kValidEntry; }), true);
+  sortKeys(ix.pointKeys, pointlistStart,
+           sectionEnd(pointlistStart, [](uint8_t k) { return k == index_format::kPoint; }), false);
+  ix.lookupsReady = true;
+}
+
+// Record positions with the key, in record order.
+std::pair<const IndexKey*, const IndexKey*> matching(const std::vector<IndexKey>& keys, uint64_t key) {
+  auto range = std::equal_range(keys.begin(), keys.end(), IndexKey{key, 0},
+                                [](const IndexKey& a, const IndexKey& b) { return a.key < b.key; });
+  return {keys.data() + (range.first - keys.begin()), keys.data() + (range.second - keys.begin())};
+}
+
+// An offset inside the record area, on a record boundary.
+bool isRecordBoundary(uint32_t offset, uint32_t candidatesBlock) {
+  return offset >= index_format::kHeaderSize && offset <= candidatesBlock &&
+         (offset - index_format::kHeaderSize) % index_format::kRecordSize == 0;
+}
+
+// Reads the header and the candidates block of an existing index; false when there is no index
+// file.  A header whose offsets do not fit the file gets version 0, which calls for a rebuild.
+bool readIndexHead(std::FILE* f, std::string& candidatesBlock) {
+  char raw[index_format::kHeaderSize] = {};
+  size_t got = std::fread(raw, 1, sizeof raw, f);
   index_format::Header& h = indexState.header;
-  h = index_format::decodeHeader(bytes);
-  if (h.version != index_format::kCurrentVersion) return true;  // stale: the version test rebuilds it
-  auto inRecords = [&](uint32_t offset) {
-    return offset >= index_format::kHeaderSize && offset <= h.candidatesBlock &&
-           (offset - index_format::kHeaderSize) % index_format::kRecordSize == 0;
-  };
-  if (h.candidatesBlock > bytes.size() || !inRecords(h.candidatesBlock) || !inRecords(h.firstNodelistRecord) ||
-      !inRecords(h.firstPointlistRecord)) {
-    h.version = 0;  // damaged: rebuild
+  h = index_format::decodeHeader(std::string_view(raw, got));
+  if (h.version != index_format::kCurrentVersion) return true;
+  long size = std::fseek(f, 0, SEEK_END) == 0 ? std::ftell(f) : -1;
+  if (size < 0 || h.candidatesBlock > uint64_t(size) || !isRecordBoundary(h.candidatesBlock, h.candidatesBlock) ||
+      !isRecordBoundary(h.firstNodelistRecord, h.candidatesBlock) ||
+      !isRecordBoundary(h.firstPointlistRecord, h.candidatesBlock) ||
+      h.firstNodelistRecord > h.firstPointlistRecord) {
+    h.version = 0;
     return true;
   }
-  indexState.records.clear();
-  for (size_t at = index_format::kHeaderSize; at < h.candidatesBlock; at += index_format::kRecordSize) {
-    indexState.records.push_back(index_format::decodeRecord(reinterpret_cast<const uint8_t*>(bytes.data() + at)));
+  candidatesBlock.resize(size_t(size) - h.candidatesBlock);
+  std::fseek(f, long(h.candidatesBlock), SEEK_SET);
+  candidatesBlock.resize(std::fread(candidatesBlock.data(), 1, candidatesBlock.size(), f));
+  return true;
+}
+
+// Loads the records of an index found fresh; false when they cannot all be read.
+bool readIndexRecords(std::FILE* f) {
+  const index_format::Header& h = indexState.header;
+  std::vector<uint8_t> bytes(h.candidatesBlock - index_format::kHeaderSize);
+  if (std::fseek(f, long(index_format::kHeaderSize), SEEK_SET) != 0 ||
+      std::fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
+    return false;
   }
-  candidatesBlock = bytes.substr(h.candidatesBlock);
+  std::vector<Record>& records = indexState.records;
+  records.resize(bytes.size() / index_format::kRecordSize);
+  for (size_t i = 0; i < records.size(); ++i) {
+    records[i] = index_format::decodeRecord(bytes.data() + i * index_format::kRecordSize);
+  }
   return true;
 }
 
@@ -364,13 +404,16 @@ void openIndex() {
 
   ix.header = index_format::Header{};
   ix.records.clear();
+  ix.lookupsReady = false;
   std::string candidatesBlock;
-  bool needRebuild = !loadIndexFile(candidatesBlock) || isStale(current);
+  std::FILE* existing = platform::openFile(ix.path, "rb");
+  bool needRebuild = existing == nullptr || !readIndexHead(existing, candidatesBlock) || isStale(current);
   if (ix.header.version >= index_format::kCurrentVersion && app.startTime >= settings.periodStart) {
     if (checkCandidates(candidatesBlock)) needRebuild = true;
   }
+  if (!needRebuild && !readIndexRecords(existing)) needRebuild = true;
+  if (existing != nullptr) std::fclose(existing);
   if (needRebuild) rebuild(current);
-  buildLookups();
   ix.open = true;
   app.indexRebuildRequest = false;
 }
@@ -390,17 +433,19 @@ std::string readIndexedLine(std::FILE* source, uint32_t offset, const char* list
 
 int findValidAddress(const FtnAddress& address) {
   if (!indexState.open || indexState.validList == nullptr) return -2;
-  return indexState.validByAddress.count(addressKey(address)) ? 0 : -1;
+  prepareLookups();
+  auto [first, last] = matching(indexState.validKeys, addressKey(address));
+  return first != last ? 0 : -1;
 }
 
 int findValidAddress(const InboundMessage& msg) {
   IndexState& ix = indexState;
   if (!ix.open || ix.validList == nullptr) return -2;
-  auto found = ix.validByAddress.find(addressKey(msg.orig));
-  if (found == ix.validByAddress.end()) return -1;
+  prepareLookups();
+  auto [first, last] = matching(ix.validKeys, addressKey(msg.orig));
   int result = -1;
-  for (uint32_t i : found->second) {
-    uint32_t offset = ix.records[i].offset;
+  for (const IndexKey* k = first; k != last; ++k) {
+    uint32_t offset = ix.records[k->position].offset;
     std::string line = readIndexedLine(ix.validList, offset, "ValidAddressList");
     if (result == -1) result = 1;
     std::string entry = line.substr(std::min<size_t>(1, line.size()));
@@ -440,9 +485,10 @@ int findNodelistEntry(const FtnAddress& address) {
   IndexState& ix = indexState;
   ix.foundName.clear();
   if (!ix.open || ix.nodelist == nullptr) return -2;
-  auto found = ix.nodeByNode.find(addressKey(address.zone, address.net, address.node, 0));
-  if (found == ix.nodeByNode.end()) return -1;
-  const Record& r = ix.records[found->second];
+  prepareLookups();
+  auto [first, last] = matching(ix.nodeKeys, addressKey(address.zone, address.net, address.node, 0));
+  if (first == last) return -1;
+  const Record& r = ix.records[first->position];
   std::string line = readIndexedLine(ix.nodelist, r.offset, "Nodelist");
   int16_t expected = r.node;
   if (text::startsWithIgnoringAsciiCase(line, "Zone,")) {
@@ -463,9 +509,10 @@ int findPointlistEntry(const InboundMessage& msg) {
   ix.foundName.clear();
   if (!ix.open || ix.pointlist == nullptr) return -2;
   if (msg.orig.point == 0) return 0;
-  auto found = ix.pointByAddress.find(addressKey(msg.orig));
-  if (found == ix.pointByAddress.end()) return -1;
-  const Record& r = ix.records[found->second];
+  prepareLookups();
+  auto [first, last] = matching(ix.pointKeys, addressKey(msg.orig));
+  if (first == last) return -1;
+  const Record& r = ix.records[first->position];
   std::string line = readIndexedLine(ix.pointlist, r.offset, "Pointlist");
   if (commaCount(line) < 5 || int16_t(numberAfterComma(line)) != msg.orig.point) {
     logPrint("\n! Invalid pointlist record (offset=%lXh).", static_cast<unsigned long>(r.offset));

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "common/ftn_address.h"
@@ -16,6 +15,11 @@ namespace korva {
 
 struct InboundMessage;
 
+struct IndexKey {
+  uint64_t key;       // zone, net, node and point, 16 bits each
+  uint32_t position;  // in IndexState::records
+};
+
 // The open index: its header, all its records in file order (kept in memory so that a lookup
 // never re-reads them), and the source files, open for the rest of the run.
 struct IndexState {
@@ -23,7 +27,6 @@ struct IndexState {
   std::string path;
   index_format::Header header;
   std::vector<index_format::Record> records;
-  size_t nodelistStart = 0, pointlistStart = 0;  // record positions of the sections
 
   std::FILE* validList = nullptr;
   std::FILE* nodelist = nullptr;
@@ -35,9 +38,10 @@ struct IndexState {
   // The name found by the last nodelist or pointlist lookup ("" when none).
   std::string foundName;
 
-  // First-match lookups over the records, in record order.
-  std::unordered_map<uint64_t, std::vector<uint32_t>> validByAddress;
-  std::unordered_map<uint64_t, uint32_t> nodeByNode, pointByAddress;
+  // Per section, the records' addresses sorted (equal ones in record order), built by the first
+  // lookup; nodelist keys carry point 0, since a point is found by its boss node.
+  bool lookupsReady = false;
+  std::vector<IndexKey> validKeys, nodeKeys, pointKeys;
 };
 extern IndexState indexState;
 

@@ -39,20 +39,20 @@ std::vector<size_t> sortedVotes(const ReportOptions& options, bool byPassword) {
   std::vector<size_t> order(election.votes.size());
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-    return voteBefore(election.votes[a], election.votes[b], options, byPassword);
+    return compareVotes(election.votes[a], election.votes[b], options, byPassword) < 0;
   });
   return order;
 }
 
 }  // namespace
 
-bool voteBefore(const VoteRecord& a, const VoteRecord& b, const ReportOptions& options, bool byPassword) {
-  if (byPassword) return text::compareIgnoringAsciiCase(a.password, b.password) < 0;
+int compareVotes(const VoteRecord& a, const VoteRecord& b, const ReportOptions& options, bool byPassword) {
+  if (byPassword) return text::compareIgnoringAsciiCase(a.password, b.password);
   if (options.sortOnNames) {
     int byName = text::compareIgnoringAsciiCase(a.name, b.name);
-    if (byName != 0) return byName < 0;
+    if (byName != 0) return byName;
   }
-  return options.sortOnAddresses && compareAddresses(a.address, b.address) < 0;
+  return options.sortOnAddresses ? compareAddresses(a.address, b.address) : 0;
 }
 
 void printReportHeader(const std::string& title) {

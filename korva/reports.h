@@ -20,8 +20,9 @@ void reportResults(const ReportOptions& options);
 void reportPasswords(const ReportOptions& options);
 void reportQuorum(const ReportOptions& options);
 
-// The order of vote records in the quorum list (and, with byPassword, the password list).
-bool voteBefore(const VoteRecord& a, const VoteRecord& b, const ReportOptions& options, bool byPassword);
+// The order of vote records in the quorum list (and, with byPassword, the password list):
+// negative, zero or positive as a comes before, with or after b.
+int compareVotes(const VoteRecord& a, const VoteRecord& b, const ReportOptions& options, bool byPassword);
 
 }  // namespace korva
 
