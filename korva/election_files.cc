@@ -23,17 +23,12 @@ void skipRestOfLine(std::FILE* f) {
   }
 }
 
+// Every candidate in list order, with its status.  A candidate's number is its position in this
+// file, and the vote base stores numbers: moving any line (as holding a none-of-the-above choice
+// back to the end would) hands its votes to another candidate at the next start.
 std::string candidatesBaseText() {
   std::string out;
-  const CandidateLine* noneOfTheAbove = nullptr;
-  for (const CandidateLine& candidate : election.candidates) {
-    if (noneOfTheAbove == nullptr && isNoneOfTheAbove(candidate.name)) {
-      noneOfTheAbove = &candidate;  // held back: it always stands last
-      continue;
-    }
-    out += formatCandidateLine(candidate);
-  }
-  if (noneOfTheAbove != nullptr) out += noneOfTheAbove->name + "\n";
+  for (const CandidateLine& candidate : election.candidates) out += formatCandidateLine(candidate);
   return out;
 }
 
