@@ -35,6 +35,8 @@ TEST(KorvaConfig, BadValuesNameFileAndLine) {
       {"Dates 1.5.2005", "Bad <Dates> value."},
       {"Dates 0.5.2005-1.6.2005", "Bad <Dates> value."},
       {"Dates 1.13.2005-1.6.2006", "Bad <Dates> value."},
+      {"Dates 1.5.4294969301-1.6.2005", "Bad <Dates> value."},  // not 2005 by a wrapped number
+      {"NetmailIn   ", "Directory \"\\\" not exist."},        // a value of blanks is no directory
       {"ADDRESS 0:5020/999", "Bad <Address> value."},
       {"ADDRESS 2:0/999", "Bad <Address> value."},
       {"VoteIdent \"Test\"", "Unknown parameter \"VoteIdent\"."},
