@@ -140,8 +140,12 @@ void readCandidates(std::string_view value) {
   settings.candidatesPath = trimTrailingBlanks(value);
   election.candidatesPath = settings.candidatesPath;
   election.candidates.clear();
-  if (!loadCandidates(settings.candidatesPath)) {
-    configError("Candidates file \"%s\" not found.", settings.candidatesPath.c_str());
+  int lineNumber = 0;
+  CandidatesLoad loaded = loadCandidates(settings.candidatesPath, lineNumber);
+  if (loaded == kCandidatesCannotOpen) configError("Candidates file \"%s\" not found.", settings.candidatesPath.c_str());
+  if (loaded == kCandidateLineTooLong) {
+    configError("Candidates file \"%s\", line %d: more than %d characters.", settings.candidatesPath.c_str(),
+                lineNumber, int(kCandidateLineLength));
   }
 }
 

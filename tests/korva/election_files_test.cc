@@ -29,7 +29,8 @@ class ElectionFiles : public ::testing::Test {
     election.voteBasePath = vot;
     election.statisticPath = sta;
     election.candidatesPath = cand;
-    ASSERT_TRUE(korva::loadCandidates(cand));
+    int line = 0;
+    ASSERT_EQ(korva::loadCandidates(cand, line), korva::kCandidatesLoaded);
     korva::loadVoteBase();
     korva::loadStatistics();
   }
@@ -171,16 +172,39 @@ TEST_F(ElectionFiles, VoteBaseLoading) {
   out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("? Can't open vote base file \"" + election.voteBasePath + "\"."), std::string::npos);
   EXPECT_EQ(out.find("sta"), std::string::npos);
-  EXPECT_FALSE(korva::loadCandidates(dir_ / "missing.lst"));
+  int line = 0;
+  EXPECT_EQ(korva::loadCandidates(dir_ / "missing.lst", line), korva::kCandidatesCannotOpen);
 }
 
-TEST_F(ElectionFiles, CandidateLinesAreCutAt79) {
-  const std::string long79(79, 'a'), long100 = std::string(79, 'b') + std::string(21, 'c');
-  writeFile(election.candidatesPath, "\r\n  \r\n" + long79 + "\r\n" + long100 + "\nLast {1}");
-  ASSERT_TRUE(korva::loadCandidates(election.candidatesPath));
-  EXPECT_EQ(names(), (std::vector<std::string>{long79, std::string(79, 'b'), "Last"}));
-  EXPECT_EQ(election.candidates[2].status, 1);
+TEST_F(ElectionFiles, CandidateLinesHoldAt79Characters) {
+  const std::string long79(79, 'a'), long80(80, 'b');
+  int line = 0;
+  writeFile(election.candidatesPath, "\r\n  \r\n" + long79 + "\r\n" + std::string(75, 'c') + " {1}\n" + long79);
+  ASSERT_EQ(korva::loadCandidates(election.candidatesPath, line), korva::kCandidatesLoaded);
+  EXPECT_EQ(names(), (std::vector<std::string>{long79, std::string(75, 'c'), long79}));
+  EXPECT_EQ(election.candidates[1].status, 1);
   EXPECT_TRUE(election.candidatesDirty);
+
+  // Cut, a longer line would lose its status or change its name; split, it would add a candidate.
+  for (const std::string& content : {"A\r\n" + long80 + "\r\nB\r\n", "A\n" + long79 + "{1}\n", "A\n" + long80}) {
+    writeFile(election.candidatesPath, content);
+    election.candidates.clear();
+    EXPECT_EQ(korva::loadCandidates(election.candidatesPath, line), korva::kCandidateLineTooLong) << content;
+    EXPECT_EQ(line, 2) << content;
+  }
+}
+
+// An added name is made to fit one line of the candidates base, so it reads back the same.
+TEST_F(ElectionFiles, AddedCandidatesReadBackAsWritten) {
+  korva::addCandidate("Ivan\r\nPetrov\tJr\x1A", 0);
+  korva::addCandidate(std::string(100, 'x'), 0);
+  korva::addCandidate(std::string(100, 'y'), 7);
+  EXPECT_EQ(names(), (std::vector<std::string>{"Ivan  Petrov Jr ", std::string(79, 'x'), std::string(75, 'y')}));
+  korva::saveElectionFiles("2.10/32");
+  const std::vector<std::string> before = names();
+  reload();
+  EXPECT_EQ(names(), before);
+  EXPECT_EQ(election.candidates[2].status, 7);
 }
 
 TEST_F(ElectionFiles, NamesAndPasswordsStayOneField) {
