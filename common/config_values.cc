@@ -86,8 +86,11 @@ std::string directoryStoredForm(std::string_view value) {
 std::string parseDirectoryValue(std::string_view value, bool createIfMissing, size_t maxLength) {
   std::string stored = directoryStoredForm(value);
   if (stored.size() > maxLength) configError("Directory name lenght > %d symbols.", int(maxLength));
+  // The stored form without its separator names the directory, except for the root itself.  An
+  // empty value names nothing: it must not become the root directory.
   std::string bare = stored.size() > 1 ? stored.substr(0, stored.size() - 1) : stored;
-  if (platform::isDirectory(bare)) return stored;
+  if (cutAtBlank(value).empty()) bare.clear();
+  if (!bare.empty() && platform::isDirectory(bare)) return stored;
   if (!createIfMissing) configError("Directory \"%s\" not exist.", stored.c_str());
   logging::logPrint("\n- Directory \"%s\" not found, create it.", bare.c_str());
   // The new directory gets the letter case the configuration wrote.

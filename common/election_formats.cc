@@ -68,11 +68,6 @@ std::string formatCandidateLine(const CandidateLine& candidate) {
   return text::format("%s {%hd}\n", candidate.name.c_str(), candidate.status);
 }
 
-bool isNoneOfTheAbove(std::string_view name) {
-  std::string key(name);
-  return text::equalIgnoringAsciiCase(text::normalizeName(key), "noneoftheabove");
-}
-
 std::string_view verdictCode(int index) {
   if (index < 1 || index > kVerdictCount) return {};
   return std::string_view(kVerdictCodes + (index - 1) * 4, 4);

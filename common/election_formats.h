@@ -54,8 +54,6 @@ struct CandidateLine {
 // "name {d}" or "name"; leading blanks skipped, one blank before "{" dropped.
 CandidateLine parseCandidateLine(std::string_view line);
 std::string formatCandidateLine(const CandidateLine& candidate);
-// The none-of-the-above choice: its normalised name is "noneoftheabove".
-bool isNoneOfTheAbove(std::string_view name);
 
 // Verdict codes, index 1 to 32.
 constexpr int kVerdictCount = 32;

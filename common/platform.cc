@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -362,10 +363,23 @@ std::string textModeBytes(std::string_view text) {
 bool writeFileAtomically(std::string_view path, std::string_view bytes) {
   std::string real = resolvePath(path);
   if (real.empty()) return false;
+  // A file reached through a symbolic link is replaced where it lies, so the link keeps showing
+  // it; the new file keeps the old one's permissions.
+  struct stat old;
+  bool existed = ::stat(real.c_str(), &old) == 0;
+  if (existed) {
+    // A file that may not be written stays as it is, as an overwrite in place would leave it.
+    if (::access(real.c_str(), W_OK) != 0) return false;
+    char target[PATH_MAX];
+    if (::realpath(real.c_str(), target) != nullptr) real = target;
+  }
   std::string temporary = real + ".$$$";
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  // A leftover of an interrupted save is removed, and the new one is made afresh: whatever sits
+  // under that name (a link planted there included) is never written through.
+  ::unlink(temporary.c_str());
+  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
   if (fd < 0) return false;
-  bool ok = true;
+  bool ok = !existed || ::fchmod(fd, old.st_mode & 07777) == 0;
   for (size_t done = 0; ok && done < bytes.size();) {
     ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (put < 0 && errno == EINTR) continue;

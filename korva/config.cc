@@ -1,8 +1,6 @@
 #include "korva/config.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include "common/config_values.h"
 #include "common/log.h"
@@ -36,13 +34,34 @@ struct KeyEntry {
   bool Settings::*flag = nullptr;
 };
 
-// The original platform drops trailing blanks of a file name; values taken whole do the same here.
+// File names do not end in blanks on the system's home platform, and a blank left at the end of a
+// configuration line is invisible: values taken whole drop trailing blanks.
 std::string trimTrailingBlanks(std::string_view value) {
   while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
   return std::string(value);
 }
 
-int16_t readDecimal16(std::string_view value) { return int16_t(std::atoi(std::string(value).c_str())); }
+// A decimal number as atoi reads it, non-digits giving 0; too long a number cannot overflow.
+int16_t readDecimal16(std::string_view value) {
+  long number = 0;
+  size_t pos = 0;
+  text::scanLong(value, pos, number);
+  return int16_t(uint16_t(static_cast<unsigned long>(number) & 0xFFFF));
+}
+
+// "%d.%d.%d-%d.%d.%d": the numbers read before the first one that does not match.
+int readDateRange(std::string_view value, long numbers[6]) {
+  static constexpr char kBefore[6] = {0, '.', '.', '-', '.', '.'};
+  size_t pos = 0;
+  for (int i = 0; i < 6; ++i) {
+    if (kBefore[i] != 0) {
+      if (pos >= value.size() || value[pos] != kBefore[i]) return i;
+      ++pos;
+    }
+    if (!text::scanLong(value, pos, numbers[i])) return i;
+  }
+  return 6;
+}
 
 void parseOwnAddress(std::string_view value) {
   scanFtnAddress(value, settings.ownAddress);
@@ -68,11 +87,11 @@ void parseValidAddress(std::string_view value) {
 }
 
 void parseDates(std::string_view value) {
-  int d1 = 0, m1 = 0, y1 = 0, d2 = 0, m2 = 0, y2 = 0;
-  std::string copy(value);
-  int read = std::sscanf(copy.c_str(), "%d.%d.%d-%d.%d.%d", &d1, &m1, &y1, &d2, &m2, &y2);
-  auto dayOk = [](int d, int m, int y) { return d >= 1 && d <= 31 && m >= 1 && m <= 12 && y > 1980 && y <= 3000; };
-  if (read < 6 || !dayOk(d1, m1, y1) || !dayOk(d2, m2, y2)) configError("Bad <Dates> value.");
+  long n[6] = {0, 0, 0, 0, 0, 0};
+  int read = readDateRange(value, n);
+  auto dayOk = [](long d, long m, long y) { return d >= 1 && d <= 31 && m >= 1 && m <= 12 && y > 1980 && y <= 3000; };
+  if (read < 6 || !dayOk(n[0], n[1], n[2]) || !dayOk(n[3], n[4], n[5])) configError("Bad <Dates> value.");
+  const int d1 = int(n[0]), m1 = int(n[1]), y1 = int(n[2]), d2 = int(n[3]), m2 = int(n[4]), y2 = int(n[5]);
   std::tm first{}, last{};
   first.tm_mday = d1;
   first.tm_mon = m1 - 1;
@@ -121,8 +140,12 @@ void readCandidates(std::string_view value) {
   settings.candidatesPath = trimTrailingBlanks(value);
   election.candidatesPath = settings.candidatesPath;
   election.candidates.clear();
-  if (!loadCandidates(settings.candidatesPath)) {
-    configError("Candidates file \"%s\" not found.", settings.candidatesPath.c_str());
+  int lineNumber = 0;
+  CandidatesLoad loaded = loadCandidates(settings.candidatesPath, lineNumber);
+  if (loaded == kCandidatesCannotOpen) configError("Candidates file \"%s\" not found.", settings.candidatesPath.c_str());
+  if (loaded == kCandidateLineTooLong) {
+    configError("Candidates file \"%s\", line %d: more than %d characters.", settings.candidatesPath.c_str(),
+                lineNumber, int(kCandidateLineLength));
   }
 }
 

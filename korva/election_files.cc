@@ -14,26 +14,12 @@ ElectionState election;
 
 namespace {
 
-constexpr size_t kCandidateLineCapacity = 80;  // 79 characters a line
-
-// Reads the rest of an over-long line so that it does not come back as a line of its own.
-void skipRestOfLine(std::FILE* f) {
-  std::string piece;
-  while (platform::readTextLine(f, piece, 256) && piece.back() != '\n') {
-  }
-}
-
+// Every candidate in list order, with its status.  A candidate's number is its position in this
+// file, and the vote base stores numbers: moving any line (as holding a none-of-the-above choice
+// back to the end would) hands its votes to another candidate at the next start.
 std::string candidatesBaseText() {
   std::string out;
-  const CandidateLine* noneOfTheAbove = nullptr;
-  for (const CandidateLine& candidate : election.candidates) {
-    if (noneOfTheAbove == nullptr && isNoneOfTheAbove(candidate.name)) {
-      noneOfTheAbove = &candidate;  // held back: it always stands last
-      continue;
-    }
-    out += formatCandidateLine(candidate);
-  }
-  if (noneOfTheAbove != nullptr) out += noneOfTheAbove->name + "\n";
+  for (const CandidateLine& candidate : election.candidates) out += formatCandidateLine(candidate);
   return out;
 }
 
@@ -53,22 +39,30 @@ int addVote(int16_t candidate, const FtnAddress& address, std::string_view name,
 }
 
 void addCandidate(std::string_view name, int16_t status) {
-  std::string stored(name);
+  std::string stored = voteFieldText(name);
+  size_t statusLength = formatCandidateLine({"", status}).size() - 1;  // " {d}" and no line end
+  if (stored.size() + statusLength > kCandidateLineLength) stored.resize(kCandidateLineLength - statusLength);
   election.candidates.push_back({text::fixCyrillicEn(stored), status});
   election.candidatesDirty = true;
 }
 
-bool loadCandidates(const std::string& path) {
+CandidatesLoad loadCandidates(const std::string& path, int& lineNumber) {
   std::FILE* f = platform::openFile(path, "rb");
-  if (f == nullptr) return false;
-  std::string line;
-  while (platform::readTextLine(f, line, kCandidateLineCapacity)) {
-    if (line.back() != '\n' && line.size() + 1 == kCandidateLineCapacity) skipRestOfLine(f);
+  if (f == nullptr) return kCandidatesCannotOpen;
+  std::string line, next;
+  CandidatesLoad result = kCandidatesLoaded;
+  for (lineNumber = 1; platform::readTextLine(f, line, kCandidateLineLength + 1); ++lineNumber) {
+    // A full line without its end is fine only when the end (or the file's end) comes next.
+    if (line.back() != '\n' && line.size() == kCandidateLineLength && platform::readTextLine(f, next, 2) &&
+        next != "\n") {
+      result = kCandidateLineTooLong;
+      break;
+    }
     CandidateLine candidate = parseCandidateLine(line);
     if (!candidate.name.empty()) addCandidate(candidate.name, candidate.status);
   }
   std::fclose(f);
-  return true;
+  return result;
 }
 
 void loadVoteBase() {

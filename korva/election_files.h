@@ -32,10 +32,18 @@ extern ElectionState election;
 int addVote(int16_t candidate, const FtnAddress& address, std::string_view name, std::string_view password,
             int16_t revotes, const UserId& userId);
 
+// A candidates-base line holds at most this many characters before its line end.
+constexpr size_t kCandidateLineLength = 79;
+
+// Appends a candidate.  Line ends and tabs in the name become blanks, and the name is cut so that
+// its line fits kCandidateLineLength: what is saved reads back as the same candidate.
 void addCandidate(std::string_view name, int16_t status);
 
-// Reads the candidates base; false when it cannot be opened.  Lines are cut at 79 characters.
-bool loadCandidates(const std::string& path);
+enum CandidatesLoad { kCandidatesLoaded = 0, kCandidatesCannotOpen = 1, kCandidateLineTooLong = 2 };
+
+// Reads the candidates base.  A line longer than kCandidateLineLength stops the reading with its
+// 1-based number in `lineNumber`: cut or split, it would name another candidate.
+CandidatesLoad loadCandidates(const std::string& path, int& lineNumber);
 
 // Loads the vote base (a missing file is an empty election; a damaged line ends the program with
 // code 2) and the statistic file (missing: all counters 0), then clears both change flags.

@@ -19,7 +19,7 @@ using logging::logPrint;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Digits at `pos`, wrapped to 16 bits as the original's conversion did; `pos` moves past them.
+// Digits at `pos`, wrapped to 16 bits as "%hd" conversion wraps them; `pos` moves past them.
 bool readDigits(std::string_view s, size_t& pos, int16_t& value) {
   size_t start = pos;
   uint16_t v = 0;
@@ -335,8 +335,9 @@ std::time_t parseMessageDate(std::string_view text) {
   };
   std::tm tm{};
   tm.tm_mday = numberAt(0);
+  // A two-digit year below 80 is in this century; no header year, however large, may overflow.
   int year = numberAt(7);
-  tm.tm_year = (year < 80 ? 2000 + year : 1900 + year) - 1900;
+  tm.tm_year = year < 80 ? year + 100 : year;
   std::string_view month = s.size() > 3 ? s.substr(3, 3) : std::string_view();
   for (int m = 0; m < 12; ++m) {
     if (text::equalIgnoringAsciiCase(month, kMonths[m])) tm.tm_mon = m;

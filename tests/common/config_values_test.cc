@@ -136,6 +136,12 @@ TEST(ParseDirectoryValue, FindsOrCreatesTheDirectory) {
                                     managerError("Can't create directory \"" + upper + "A/B\"."));
   EXPECT_EQ(failure([&] { config::parseDirectoryValue(dir / "in", false, 5); }),
             managerError("Directory name lenght > 5 symbols."));
+
+  // A key followed only by blanks has an empty value, which names no directory (not the root).
+  EXPECT_EQ(failure([&] { config::parseDirectoryValue("", false); }), managerError("Directory \"\\\" not exist."));
+  console = failure([&] { config::parseDirectoryValue("", true); });
+  EXPECT_EQ(console.substr(10), "- Directory \"\" not found, create it." + managerError("Can't create directory \"\"."));
+  EXPECT_EQ(config::parseDirectoryValue("/", false), "/");
 }
 
 TEST(ParseBoolValue, AcceptsYesAndNoInAnyCase) {

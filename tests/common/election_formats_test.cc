@@ -87,13 +87,6 @@ TEST(CandidateLine, Parse) {
   }
 }
 
-TEST(CandidateLine, NoneOfTheAbove) {
-  for (const char* name : {"None of the above", "NONE_OF.THE;ABOVE:", "  NoneOfTheAbove", "None of the above, X"}) {
-    EXPECT_TRUE(isNoneOfTheAbove(name)) << name;
-  }
-  for (const char* name : {"None-of-the-above", "None of the above two"}) EXPECT_FALSE(isNoneOfTheAbove(name)) << name;
-}
-
 TEST(Statistic, FileListsEveryCodeInOrder) {
   VerdictCounters counters;
   counters.count[1] = 5;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -170,6 +171,33 @@ TEST(TextFiles, WriteCrLfAndReadEitherLineEnd) {
   EXPECT_FALSE(platform::readTextLine(f, line, 5));  // Ctrl-Z ends the file
   EXPECT_FALSE(platform::readTextLine(f, line, 5));
   std::fclose(f);
+}
+
+TEST(WriteFileAtomically, ReplacesTheFileWhereItLies) {
+  ScratchDir dir;
+  fs::create_directory(dir / "data");
+  writeFile(dir / "data/korva.vot", "old");
+  ::chmod((dir / "data/korva.vot").c_str(), 0640);
+  fs::create_symlink(dir / "data/korva.vot", dir / "link.vot");
+  writeFile(dir / "victim", "untouched");
+  fs::create_symlink(dir / "victim", dir / "data/korva.vot.$$$");  // as if planted under the temporary name
+
+  ASSERT_TRUE(platform::writeFileAtomically(dir / "link.vot", "new"));
+  EXPECT_TRUE(fs::is_symlink(dir / "link.vot"));  // the link still shows the file
+  EXPECT_EQ(readFile(dir / "data/korva.vot"), "new");
+  EXPECT_EQ(readFile(dir / "victim"), "untouched");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "data/korva.vot.$$$")));
+  struct stat st;
+  ASSERT_EQ(::stat((dir / "data/korva.vot").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+  ASSERT_TRUE(platform::writeFileAtomically(dir / "fresh.sta", "first"));  // no file before
+  EXPECT_EQ(readFile(dir / "fresh.sta"), "first");
+  if (::geteuid() != 0) {  // the superuser may write any file
+    ::chmod((dir / "fresh.sta").c_str(), 0444);
+    EXPECT_FALSE(platform::writeFileAtomically(dir / "fresh.sta", "second"));
+    EXPECT_EQ(readFile(dir / "fresh.sta"), "first");
+  }
 }
 
 TEST(Cp866ToUtf8, ConvertsLettersAndBoxDrawing) {

@@ -35,16 +35,20 @@ TEST(KorvaConfig, BadValuesNameFileAndLine) {
       {"Dates 1.5.2005", "Bad <Dates> value."},
       {"Dates 0.5.2005-1.6.2005", "Bad <Dates> value."},
       {"Dates 1.13.2005-1.6.2006", "Bad <Dates> value."},
+      {"Dates 1.5.4294969301-1.6.2005", "Bad <Dates> value."},  // not 2005 by a wrapped number
+      {"NetmailIn   ", "Directory \"\\\" not exist."},        // a value of blanks is no directory
       {"ADDRESS 0:5020/999", "Bad <Address> value."},
       {"ADDRESS 2:0/999", "Bad <Address> value."},
       {"VoteIdent \"Test\"", "Unknown parameter \"VoteIdent\"."},
       {"Candidates missing.txt", "Candidates file \"missing.txt\" not found."},
+      {"Candidates long.txt", "Candidates file \"long.txt\", line 2: more than 79 characters."},
       {"Nodelist missing.ndl", "file \"missing.ndl\" not exist."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
     e2e::ScenarioDir dir;
     writeElection(dir, std::string(kLeast) + "; a comment\r\n" + c.line + "\r\nMaxRevotes 1\r\n");
+    dir.write("long.txt", "First\r\n" + std::string(76, 'x') + " {1}\r\n");
     e2e::RunResult r = korva(dir, {"Res", "-cfg:x.cfg"});
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_EQ(r.out, std::string("\nError in configuration file \"x.cfg\", line 7:\n --- ") + c.message + "\n");

@@ -129,6 +129,73 @@ TEST_F(VoteManagerConfig, EveryKeyReachesItsSetting) {
   EXPECT_EQ(settings.announceTpl, dir_ / "ann.tpl");
 }
 
+// Each file and directory key lands in its own setting: a slip in the key table would send a
+// verdict's reply or its messages somewhere else.
+TEST_F(VoteManagerConfig, EachFileAndDirectoryKeyHasItsOwnSetting) {
+  using korva::Settings;
+  const std::pair<const char*, std::string Settings::*> files[] = {
+      {"Nodelist", &Settings::nodelist},
+      {"Pointlist", &Settings::pointlist},
+      {"ValidAddressList", &Settings::validAddressList},
+      {"ValidTpl", &Settings::validTpl},
+      {"UncheckValidTpl", &Settings::uncheckValidTpl},
+      {"RevoteTpl", &Settings::revoteTpl},
+      {"InvalidTpl", &Settings::invalidTpl},
+      {"DuplicateTpl", &Settings::duplicateTpl},
+      {"RevoteLimitExceedTpl", &Settings::revoteLimitExceedTpl},
+      {"InvalidAddressTpl", &Settings::invalidAddressTpl},
+      {"RejectAddressTpl", &Settings::rejectAddressTpl},
+      {"InvalidEMailTpl", &Settings::invalidEMailTpl},
+      {"BadListNameTpl", &Settings::badListNameTpl},
+      {"MissingAddressTpl", &Settings::missingAddressTpl},
+      {"PvtAddressTpl", &Settings::pvtAddressTpl},
+      {"HoldAddressTpl", &Settings::holdAddressTpl},
+      {"DownAddressTpl", &Settings::downAddressTpl},
+      {"BadNodeNameTpl", &Settings::badNodeNameTpl},
+      {"BadPointNameTpl", &Settings::badPointNameTpl},
+      {"PointTpl", &Settings::pointTpl},
+      {"DirPointTpl", &Settings::dirPointTpl},
+      {"BadRouteTpl", &Settings::badRouteTpl},
+      {"BadOrigTpl", &Settings::badOrigTpl},
+      {"InvPointTpl", &Settings::invPointTpl},
+      {"CancelPntTpl", &Settings::cancelPntTpl},
+      {"SoonTpl", &Settings::soonTpl},
+      {"LateTpl", &Settings::lateTpl},
+      {"BadDateTpl", &Settings::badDateTpl},
+      {"BadSubjTpl", &Settings::badSubjTpl},
+      {"ManyVoicesTpl", &Settings::manyVoicesTpl},
+      {"EmptyPasswordTpl", &Settings::emptyPasswordTpl},
+      {"BadUserIdTpl", &Settings::badUserIdTpl},
+      {"HelpTpl", &Settings::helpTpl},
+      {"CheckOkTpl", &Settings::checkOkTpl},
+      {"AuxiliaryTpl", &Settings::auxiliaryTpl},
+      {"HeaderTpl", &Settings::headerTpl},
+      {"AuditTpl", &Settings::auditTpl},
+      {"AnnounceTpl", &Settings::announceTpl},
+  };
+  const std::pair<const char*, std::string Settings::*> directories[] = {
+      {"NetmailOut", &Settings::netmailOut},       {"NetmailUnCheck", &Settings::netmailUnCheck},
+      {"CopyNetmailOut", &Settings::copyNetmailOut}, {"MoveBadDate", &Settings::moveBadDate},
+      {"MoveBadRoute", &Settings::moveBadRoute},   {"MoveBadMsgId", &Settings::moveBadMsgId},
+      {"MoveBadUserId", &Settings::moveBadUserId}, {"MoveAuxiliary", &Settings::moveAuxiliary},
+      {"MoveCancel", &Settings::moveCancel},       {"MoveDupe", &Settings::moveDupe},
+      {"MoveBadSyntax", &Settings::moveBadSyntax}, {"MoveBadSubj", &Settings::moveBadSubj},
+      {"MoveBadNode", &Settings::moveBadNode},
+  };
+  std::string lines;
+  for (const auto& [key, member] : files) {
+    testsupport::writeFile(dir_ / key, "");
+    lines += std::string(key) + " " + (dir_ / key) + "\r\n";
+  }
+  for (const auto& [key, member] : directories) {
+    std::filesystem::create_directory(dir_ / key);
+    lines += std::string(key) + " " + (dir_ / key) + "\r\n";
+  }
+  read(lines);
+  for (const auto& [key, member] : files) EXPECT_EQ(settings.*member, dir_ / key) << key;
+  for (const auto& [key, member] : directories) EXPECT_EQ(settings.*member, stored(key)) << key;
+}
+
 TEST_F(VoteManagerConfig, SecondCandidatesLineReplacesTheList) {
   testsupport::writeFile(dir_ / "other list.txt", "Petr\n");
   read("Candidates " + (dir_ / "other list.txt") + "  \r\n");

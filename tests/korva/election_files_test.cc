@@ -29,7 +29,8 @@ class ElectionFiles : public ::testing::Test {
     election.voteBasePath = vot;
     election.statisticPath = sta;
     election.candidatesPath = cand;
-    ASSERT_TRUE(korva::loadCandidates(cand));
+    int line = 0;
+    ASSERT_EQ(korva::loadCandidates(cand, line), korva::kCandidatesLoaded);
     korva::loadVoteBase();
     korva::loadStatistics();
   }
@@ -59,7 +60,7 @@ TEST_F(ElectionFiles, SaveAndLoadRoundTrip) {
             "2\t0\t00001234000056AB\t2:5020/1.0\tVoter One\tpw 1\r\n"
             "-3\t1\tABCDEF0100000000\t2:5020/1.5\tVoter Two\t<-Empty password->\r\n"
             "0\t0\t0000000000000001\t2:5020/9.0\tId Only\t\r\n");
-  EXPECT_EQ(readFile(election.candidatesPath), "Ivan Petrov\r\nOlga H {3}\r\nNone Of The Above\r\n");
+  EXPECT_EQ(readFile(election.candidatesPath), "None Of The Above\r\nIvan Petrov\r\nOlga H {3}\r\n");
   const std::string sta = readFile(election.statisticPath);
   const std::string head = ";\r\n; Kelvanoth Statistic      ver. 2.10/32\r\n;\r\nAUX_=0\r\nMANV=0\r\nVALD=2\r\n";
   EXPECT_EQ(sta.substr(0, head.size()), head);
@@ -99,11 +100,26 @@ TEST_F(ElectionFiles, OnlyChangedFilesAreRewritten) {
   EXPECT_FALSE(std::filesystem::exists(election.voteBasePath + ".$$$"));
 }
 
-TEST_F(ElectionFiles, SeveralNoneOfTheAboveOnlyTheFirstMovesLast) {
-  for (const char* name : {"none of the above", "A", "NONE_OF_THE_ABOVE", "B"}) korva::addCandidate(name, 0);
-  election.candidates[0].status = 2;  // its status is not written
+// A vote stores its candidate's position, so saving must never move a candidate, not even a
+// none-of-the-above choice that does not stand last.
+TEST_F(ElectionFiles, CandidatesKeepTheirNumbersAcrossASave) {
+  for (const char* name : {"None of the above", "Ivan Petrov", "NONE_OF_THE_ABOVE", "Olga"}) korva::addCandidate(name, 0);
+  election.candidates[0].status = 2;  // withdrawn by the officers: stays withdrawn
+  election.candidates[2].status = 1;
+  korva::addVote(2, {2, 5020, 1, 0}, "Voter One", "pw", 0, {});
+  korva::addVote(4, {2, 5020, 2, 0}, "Voter Two", "pw", 0, {});
+  korva::addCandidate("Added Later", 0);  // as an auxiliary message appends one
+  korva::addVote(5, {2, 5020, 3, 0}, "Voter Three", "pw", 0, {});
   korva::saveElectionFiles("2.10/32");
-  EXPECT_EQ(readFile(election.candidatesPath), "A\r\nNONE_OF_THE_ABOVE\r\nB\r\nnone of the above\r\n");
+  EXPECT_EQ(readFile(election.candidatesPath),
+            "None of the above {2}\r\nIvan Petrov\r\nNONE_OF_THE_ABOVE {1}\r\nOlga\r\nAdded Later\r\n");
+  reload();
+  EXPECT_EQ(names(), (std::vector<std::string>{"None of the above", "Ivan Petrov", "NONE_OF_THE_ABOVE", "Olga",
+                                               "Added Later"}));
+  EXPECT_EQ(election.candidates[0].status, 2);
+  korva::tallyVotes(false, false);
+  EXPECT_EQ(election.totals, (std::vector<uint16_t>{0, 1, 0, 1, 1}));
+  EXPECT_EQ(election.electable, (std::vector<int>{1, 3, 4}));
 }
 
 TEST_F(ElectionFiles, FailedSaveKeepsThePreviousFile) {
@@ -156,16 +172,39 @@ TEST_F(ElectionFiles, VoteBaseLoading) {
   out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("? Can't open vote base file \"" + election.voteBasePath + "\"."), std::string::npos);
   EXPECT_EQ(out.find("sta"), std::string::npos);
-  EXPECT_FALSE(korva::loadCandidates(dir_ / "missing.lst"));
+  int line = 0;
+  EXPECT_EQ(korva::loadCandidates(dir_ / "missing.lst", line), korva::kCandidatesCannotOpen);
 }
 
-TEST_F(ElectionFiles, CandidateLinesAreCutAt79) {
-  const std::string long79(79, 'a'), long100 = std::string(79, 'b') + std::string(21, 'c');
-  writeFile(election.candidatesPath, "\r\n  \r\n" + long79 + "\r\n" + long100 + "\nLast {1}");
-  ASSERT_TRUE(korva::loadCandidates(election.candidatesPath));
-  EXPECT_EQ(names(), (std::vector<std::string>{long79, std::string(79, 'b'), "Last"}));
-  EXPECT_EQ(election.candidates[2].status, 1);
+TEST_F(ElectionFiles, CandidateLinesHoldAt79Characters) {
+  const std::string long79(79, 'a'), long80(80, 'b');
+  int line = 0;
+  writeFile(election.candidatesPath, "\r\n  \r\n" + long79 + "\r\n" + std::string(75, 'c') + " {1}\n" + long79);
+  ASSERT_EQ(korva::loadCandidates(election.candidatesPath, line), korva::kCandidatesLoaded);
+  EXPECT_EQ(names(), (std::vector<std::string>{long79, std::string(75, 'c'), long79}));
+  EXPECT_EQ(election.candidates[1].status, 1);
   EXPECT_TRUE(election.candidatesDirty);
+
+  // Cut, a longer line would lose its status or change its name; split, it would add a candidate.
+  for (const std::string& content : {"A\r\n" + long80 + "\r\nB\r\n", "A\n" + long79 + "{1}\n", "A\n" + long80}) {
+    writeFile(election.candidatesPath, content);
+    election.candidates.clear();
+    EXPECT_EQ(korva::loadCandidates(election.candidatesPath, line), korva::kCandidateLineTooLong) << content;
+    EXPECT_EQ(line, 2) << content;
+  }
+}
+
+// An added name is made to fit one line of the candidates base, so it reads back the same.
+TEST_F(ElectionFiles, AddedCandidatesReadBackAsWritten) {
+  korva::addCandidate("Ivan\r\nPetrov\tJr\x1A", 0);
+  korva::addCandidate(std::string(100, 'x'), 0);
+  korva::addCandidate(std::string(100, 'y'), 7);
+  EXPECT_EQ(names(), (std::vector<std::string>{"Ivan  Petrov Jr ", std::string(79, 'x'), std::string(75, 'y')}));
+  korva::saveElectionFiles("2.10/32");
+  const std::vector<std::string> before = names();
+  reload();
+  EXPECT_EQ(names(), before);
+  EXPECT_EQ(election.candidates[2].status, 7);
 }
 
 TEST_F(ElectionFiles, NamesAndPasswordsStayOneField) {
