@@ -86,8 +86,9 @@ bool writeLogExcerpt(std::string& out) {
   return true;
 }
 
-std::string listFileName(const std::string& setting, const std::string& name) {
-  return setting.empty() ? std::string() : name;
+// What the index keeps of a list, or nothing when the list is not configured.
+std::string ifConfigured(const std::string& setting, const std::string& value) {
+  return setting.empty() ? std::string() : value;
 }
 
 // What a macro stands for; the list macros and CLOG write to `out` themselves.
@@ -106,10 +107,10 @@ MacroExpansion expandMacro(uint32_t code, std::string& out) {
     case kMsgId: e.text = msg.msgId; break;
     case kStartDate: e.text = dayText(settings.periodStart); break;
     case kEndDate: e.text = dayText(settings.periodEnd); break;
-    case kNodelistFile: e.text = listFileName(settings.nodelist, indexState.nodelistFileName); break;
-    case kNodelistFirstLine: e.text = listFileName(settings.nodelist, indexState.nodelistFirstLine); break;
-    case kPointlistFile: e.text = listFileName(settings.pointlist, indexState.pointlistFileName); break;
-    case kPointlistFirstLine: e.text = listFileName(settings.pointlist, indexState.pointlistFirstLine); break;
+    case kNodelistFile: e.text = ifConfigured(settings.nodelist, indexState.nodelistFileName); break;
+    case kNodelistFirstLine: e.text = ifConfigured(settings.nodelist, indexState.nodelistFirstLine); break;
+    case kPointlistFile: e.text = ifConfigured(settings.pointlist, indexState.pointlistFileName); break;
+    case kPointlistFirstLine: e.text = ifConfigured(settings.pointlist, indexState.pointlistFirstLine); break;
     case kCandidates: writeCandidates(out); e.dropLine = true; break;
     case kCandidatesFull: writeCandidatesWithStatus(out); e.dropLine = true; break;
     case kCandidatesBallot: writeBallotForm(out); e.dropLine = true; break;

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "tests/common/test_support.h"
+
 namespace {
 
 // A clock that the test steers: each reading moves it on by `step` milliseconds.
@@ -64,6 +66,7 @@ TEST(MsgIdSerial, ClockSetBackGivesLastPlusOne) {
 }
 
 TEST(MsgIdSerial, RealClockSerialsStrictlyIncrease) {
+  testsupport::setTimeZone("UTC");
   uint32_t last = 0;
   std::vector<uint32_t> serials;
   for (int i = 0; i < 5; ++i) serials.push_back(msgid::nextMsgIdSerial(last));
