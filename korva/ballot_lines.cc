@@ -1,5 +1,6 @@
 #include "korva/ballot_lines.h"
 
+#include <algorithm>
 #include <string>
 
 #include "common/log.h"

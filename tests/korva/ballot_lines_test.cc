@@ -9,6 +9,7 @@
 #include "korva/election_files.h"
 #include "korva/message_reader.h"
 #include "korva/settings.h"
+#include "tests/korva/stored_message_builder.h"
 
 namespace {
 
@@ -195,6 +196,18 @@ TEST_F(BallotLines, ChangeCandidateStatus) {
   read({"Alpha ! x", "Beta Gamma ! y"});
   EXPECT_EQ(msg_.candidate, 2);
   EXPECT_EQ(msg_.password, "y");
+}
+
+TEST_F(BallotLines, MessageReaderHandsOverTextLinesButNotKludges) {
+  candidates({{"Alpha", 0}, {"Beta", 0}});
+  testmsg::StoredMessage m;
+  m.kludge("MSGID: 2:5020/1 12345678").kludge("Beta ! kludge").line("Hello,").line("> Alpha !  pw").line("%CHECK");
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(korva::parseStoredMessage(m.bytes(), msg_, true), korva::kRead);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(msg_.candidate, 1);
+  EXPECT_EQ(msg_.password, "pw");
+  EXPECT_EQ(msg_.queryFlags, korva::kCheckQuery);
 }
 
 }  // namespace
