@@ -41,7 +41,8 @@ void logInit(const LogIdentity& identity) {
 }
 
 bool logOpen(std::string_view path) {
-  std::FILE* f = platform::openFile(path, "ab");
+  // Opened for reading too: a reply may quote what was logged about the message it answers.
+  std::FILE* f = platform::openFile(path, "a+b");
   if (f == nullptr) return false;
   if (state.file != nullptr) std::fclose(state.file);
   state.file = f;
@@ -51,6 +52,22 @@ bool logOpen(std::string_view path) {
 bool logIsOpen() { return state.file != nullptr; }
 
 bool logHeaderPending() { return state.headerPending; }
+
+long logLength() {
+  if (state.file == nullptr || std::fseek(state.file, 0, SEEK_END) != 0) return 0;
+  long length = std::ftell(state.file);
+  return length < 0 ? 0 : length;
+}
+
+bool logLinesFrom(long offset, size_t capacity, std::vector<std::string>& lines) {
+  if (state.file == nullptr) return false;
+  if (std::fseek(state.file, offset, SEEK_SET) == 0) {
+    std::string line;
+    while (platform::readTextLine(state.file, line, capacity)) lines.push_back(line);
+  }
+  std::fseek(state.file, 0, SEEK_END);
+  return true;
+}
 
 int logPrint(const char* format, ...) {
   if (state.bannerPending && !state.identity.banner.empty()) platform::consoleWrite(state.identity.banner);

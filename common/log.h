@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace logging {
 
@@ -22,6 +23,14 @@ void logInit(const LogIdentity& identity);
 // Opens the log file for appending; false when it cannot be opened.
 bool logOpen(std::string_view path);
 bool logIsOpen();
+
+// The log file's length so far; 0 without a log.  Taken when a message is taken up, so that the
+// lines logged about it can be read back.
+long logLength();
+
+// The log's lines from `offset` to its end as a text-mode reading gives them (CR LF read as LF), each
+// of at most capacity-1 characters; false without a log.  Later entries are still appended at the end.
+bool logLinesFrom(long offset, size_t capacity, std::vector<std::string>& lines);
 
 // True until the first dated header was written to the log (always true without a log file).
 bool logHeaderPending();

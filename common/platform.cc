@@ -470,4 +470,10 @@ void exitProcess(int code) {
   std::exit(code & 0xFF);
 }
 
+ClockReading systemClock() {
+  struct timeval tv;
+  ::gettimeofday(&tv, nullptr);
+  return {std::time_t(tv.tv_sec), int(tv.tv_usec / 1000)};
+}
+
 }  // namespace platform

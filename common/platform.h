@@ -121,6 +121,13 @@ std::string cp866ToUtf8(std::string_view text);
 // Ends the process; a negative code ends it with its low 8 bits (-2 gives 254).
 [[noreturn]] void exitProcess(int code);
 
+// One reading of the system clock: calendar seconds and the milliseconds of that same second.
+struct ClockReading {
+  std::time_t seconds = 0;
+  int milliseconds = 0;
+};
+ClockReading systemClock();
+
 }  // namespace platform
 
 #endif  // COMMON_PLATFORM_H_

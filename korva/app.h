@@ -8,6 +8,8 @@
 
 namespace korva {
 
+struct InboundMessage;
+
 constexpr const char* kProgramVersion = "2.10/32";
 constexpr const char* kReleaseDate = "Apr 2005";
 constexpr const char* kProgramName = "Korva32";
@@ -26,8 +28,15 @@ struct AppState {
   bool indexRebuildRequest = false;
   unsigned processedMessages = 0;  // in the current pass
   bool checkingPass = false;       // set while NetmailIn is scanned
+  long messageLogOffset = 0;       // the log's length when the message in hand was taken up
+  uint32_t msgIdSerial = 0;        // the last MSGID serial issued in this run
+  uint16_t lastMessageNumber = 0;  // the number of the message file written last
 };
 extern AppState app;
+
+// The message in hand: the ballot being judged and answered.  The reply templates read it; before
+// the first message of a run it is empty.
+extern InboundMessage inboundMessage;
 
 }  // namespace korva
 

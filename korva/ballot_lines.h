@@ -9,7 +9,9 @@ namespace korva {
 
 struct InboundMessage;
 
-// Called by the message reader with every text line that is not a kludge.
+// Called by the message reader with every text line that is not a kludge (without its line end).
+// What the line says is left in the message: queryFlags, candidate, password, passwordState and the
+// auxiliary flags.  "%ADD: " and "%CHANGE: " act on the candidates list at once.
 void handleBodyLine(std::string_view line, InboundMessage& msg);
 
 }  // namespace korva

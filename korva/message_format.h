@@ -16,6 +16,9 @@ constexpr size_t kDateTime = 144, kDateTimeSize = 20;
 constexpr size_t kTimesRead = 164;
 constexpr size_t kDestNode = 166, kOrigNode = 168, kCost = 170, kOrigNet = 172, kDestNet = 174;
 constexpr size_t kOtherVariants = 176, kOtherVariantsSize = 8;
+// The writer fills those 8 bytes with the zones and points, as most FTS-0001 writers do; the reader
+// takes zones and points from the kludges only.
+constexpr size_t kDestZone = 176, kOrigZone = 178, kDestPoint = 180, kOrigPoint = 182;
 constexpr size_t kReplyTo = 184, kAttribute = 186, kNextReply = 188;
 
 inline uint16_t get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }

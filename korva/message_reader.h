@@ -31,6 +31,8 @@ struct InboundMessage {
   bool msgIdMatches = false;  // the MSGID address is the same address as orig
   bool routeOk = false;       // the VIA hops agree with orig
   bool directDelivery = false;
+  bool auxiliaryMessage = false;     // a "%PASSWORD: " line was read
+  bool auxiliaryAuthorised = false;  // and its password was right: the candidate commands may follow
 
   // The header's texts, each cut at its zero byte and its field size.
   std::string fromName, toName, subject, dateText;

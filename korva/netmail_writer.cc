@@ -1,0 +1,167 @@
+#include "korva/netmail_writer.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "common/log.h"
+#include "common/msgid_serial.h"
+#include "common/platform.h"
+#include "common/text.h"
+#include "korva/app.h"
+#include "korva/message_format.h"
+#include "korva/scan.h"
+#include "korva/settings.h"
+#include "korva/templates.h"
+
+namespace korva {
+
+namespace {
+
+using logging::appExit;
+using logging::logPrint;
+
+// "  [" + 16 hexadecimal digits + "]", as replies carry the elector's UserID.
+constexpr size_t kUserIdSuffixLength = 20;
+
+bool isUserIdSuffix(std::string_view s) {
+  if (s.size() != kUserIdSuffixLength || s.substr(0, 3) != "  [" || s.back() != ']') return false;
+  for (char c : s.substr(3, 16)) {
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
+void putText(uint8_t* header, size_t offset, size_t fieldSize, std::string_view s) {
+  s = s.substr(0, fieldSize - 1);  // the zero byte always fits
+  for (size_t i = 0; i < s.size(); ++i) header[offset + i] = uint8_t(s[i]);
+}
+
+void putWord(uint8_t* header, size_t offset, int16_t value) { msg_header::put16(header + offset, uint16_t(value)); }
+
+std::string dateTimeText() {
+  static constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  std::tm tm = platform::localTime(std::time(nullptr));
+  return text::format("%2.2d %s %2.2d  %2.2d:%2.2d:%2.2d", tm.tm_mday, kMonths[tm.tm_mon], tm.tm_year % 100,
+                      tm.tm_hour, tm.tm_min, tm.tm_sec);
+}
+
+std::string headerBytes(const FtnAddress& dest, std::string_view toName, std::string_view subject) {
+  using namespace msg_header;
+  uint8_t header[kSize] = {};
+  const FtnAddress& own = settings.ownAddress;
+  putText(header, kFromName, kFromNameSize, kRobotName);
+  putText(header, kToName, kToNameSize, toName);
+  putText(header, kSubject, kSubjectSize, fitSubject(subject));
+  putText(header, kDateTime, kDateTimeSize, dateTimeText());
+  putWord(header, kDestNode, dest.node);
+  putWord(header, kOrigNode, own.node);
+  putWord(header, kOrigNet, own.net);
+  putWord(header, kDestNet, dest.net);
+  putWord(header, kDestZone, dest.zone);
+  putWord(header, kOrigZone, own.zone);
+  putWord(header, kDestPoint, dest.point);
+  putWord(header, kOrigPoint, own.point);
+  put16(header + kAttribute, kOutgoingAttribute);
+  return std::string(reinterpret_cast<const char*>(header), kSize);
+}
+
+std::string kludgeBlock(const FtnAddress& dest, std::optional<std::string_view> replyId) {
+  const FtnAddress& own = settings.ownAddress;
+  std::string k = text::format("\x01INTL %hd:%hd/%hd %hd:%hd/%hd\r", dest.zone, dest.net, dest.node, own.zone,
+                               own.net, own.node);
+  if (dest.point != 0) k += text::format("\x01TOPT %hd\r", dest.point);
+  if (own.point != 0) k += text::format("\x01" "FMPT %hd\r", own.point);  // split: "\x01F" is one escape
+  k += text::format("\x01MSGID: %hd:%hd/%hd", own.zone, own.net, own.node);
+  if (own.point != 0) k += text::format(".%hd", own.point);
+  k += text::format(" %lx\r", static_cast<unsigned long>(msgid::nextMsgIdSerial(app.msgIdSerial)));
+  if (replyId && !replyId->empty()) k += "\x01REPLY: " + std::string(*replyId) + "\r";
+  k += text::format("\x01PID: Korva %s\r", kProgramVersion);
+  if (!settings.charset.empty()) k += "\x01" "CHRS: " + settings.charset + "\r";
+  return k;
+}
+
+std::string closingText() {
+  const FtnAddress& own = settings.ownAddress;
+  std::string c = text::format("\r--- Korva v. %s\r", kProgramVersion);
+  if (!settings.origin.empty()) {
+    c += text::format(" * Origin: %s (%hd:%hd/%hd", settings.origin.c_str(), own.zone, own.net, own.node);
+    if (own.point != 0) c += text::format(".%hd", own.point);
+    c += ")\r";
+  }
+  c += '\0';  // ends the message
+  return c;
+}
+
+// The name for a new message in the directory; a number beyond 16 bits would wrap onto an older file.
+bool nextMessagePath(const std::string& directory, uint16_t& number, std::string& path) {
+  uint32_t next = nextMessageNumber(directory);
+  if (next > kMaxMessageNumber) {
+    logPrint("\n! No free message number in \"%s\".", directory.c_str());
+    return false;
+  }
+  number = uint16_t(next);
+  path = text::format("%s%u.msg", directory.c_str(), unsigned(number));
+  return true;
+}
+
+[[noreturn]] void abandonMessage(std::FILE* f, const std::string& path, int exitCode) {
+  std::fclose(f);
+  platform::deleteFile(path);
+  appExit(exitCode);
+}
+
+void appendTemplate(const std::string& templatePath, std::string& body, std::FILE* f, const std::string& path) {
+  TemplateResult result = expandTemplate(templatePath, body);
+  if (result == kTemplateCannotOpen) abandonMessage(f, path, 21);
+  if (result == kTemplateOverflow) abandonMessage(f, path, 22);
+}
+
+void copyToCopyNetmailOut(const std::string& source) {
+  uint16_t number = 0;
+  std::string copy;
+  if (!nextMessagePath(settings.copyNetmailOut, number, copy)) return;
+  if (platform::copyFile(source, copy, true)) logPrint("\n< Save copy to \"%s\".", copy.c_str());
+}
+
+}  // namespace
+
+std::string fitSubject(std::string_view subject) {
+  if (subject.size() <= kMaxSubjectLength) return std::string(subject);
+  std::string_view suffix = subject.substr(subject.size() - kUserIdSuffixLength);
+  if (!isUserIdSuffix(suffix)) return std::string(subject.substr(0, kMaxSubjectLength));
+  return std::string(subject.substr(0, kMaxSubjectLength - kUserIdSuffixLength)) + std::string(suffix);
+}
+
+void writeNetmail(const std::string& templatePath, const FtnAddress& destination, std::string_view toName,
+                  std::string_view subject, std::optional<std::string_view> replyId, std::string_view firstLine,
+                  bool copy) {
+  if (templatePath.empty() || settings.netmailOut.empty()) return;
+  std::string path;
+  if (!nextMessagePath(settings.netmailOut, app.lastMessageNumber, path)) appExit(14);
+  std::FILE* f = platform::openFile(path, "wbx");  // a new file: never over an existing message
+  if (f == nullptr) {
+    logPrint("\n! File \"%s\" create error", path.c_str());
+    appExit(14);
+  }
+  std::string message = headerBytes(destination, toName, subject) + kludgeBlock(destination, replyId);
+  if (!firstLine.empty()) message += std::string(firstLine) + "\r";
+  if (!settings.headerTpl.empty() && replyId) appendTemplate(settings.headerTpl, message, f, path);
+  appendTemplate(templatePath, message, f, path);
+  logPrint("\n< Send message to %hd:%hd/%hd.%hd, template: \"%s\".", destination.zone, destination.net,
+           destination.node, destination.point, templatePath.c_str());
+  message += closingText();
+  bool written = std::fwrite(message.data(), 1, message.size(), f) == message.size();
+  if (std::fclose(f) != 0 || !written) {
+    logPrint("\n! File \"%s\" write error", path.c_str());
+    platform::deleteFile(path);
+    appExit(14);
+  }
+  if (copy && !settings.copyNetmailOut.empty()) copyToCopyNetmailOut(path);
+}
+
+void writeAuditMessage() {
+  writeNetmail(settings.auditTpl, settings.ownAddress, "Returning Officer", "Korva Audit", std::nullopt, "", false);
+}
+
+}  // namespace korva
