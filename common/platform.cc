@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -256,7 +257,7 @@ bool copyFile(std::string_view from, std::string_view to, bool failIfExists) {
     }
     if (!ok) break;
   }
-  // A copy keeps the source's last-write time, as the original platform's copy did.
+  // A copy keeps the source's last-write time, as the election files' home platform does.
   struct timespec times[2] = {st.st_atim, st.st_mtim};
   ::futimens(out, times);
   if (::fsync(out) != 0) ok = false;
@@ -279,7 +280,7 @@ int moveFile(std::string_view from, std::string_view to) {
 std::FILE* openFile(std::string_view path, const char* mode) {
   if (path.empty()) return nullptr;
   std::string real = resolvePath(path);
-  // A directory opens for reading here but not on the original platform: refuse it alike.
+  // A directory opens for reading here but not on the election files' home platform: refuse it alike.
   struct stat st;
   if (::stat(real.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
     errno = EISDIR;
@@ -474,6 +475,18 @@ ClockReading systemClock() {
   struct timeval tv;
   ::gettimeofday(&tv, nullptr);
   return {std::time_t(tv.tv_sec), int(tv.tv_usec / 1000)};
+}
+
+bool randomBytes(void* buffer, size_t size) {
+  auto* out = static_cast<uint8_t*>(buffer);
+  while (size > 0) {
+    ssize_t got = ::getrandom(out, size, 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    out += got;
+    size -= size_t(got);
+  }
+  return true;
 }
 
 }  // namespace platform

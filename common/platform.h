@@ -62,7 +62,7 @@ bool makeDirectory(std::string_view path);
 
 enum class RenameResult { kDone, kCrossDevice, kFailed };
 
-// Renames a file; fails (kFailed) when the target exists, as the original platform did.
+// Renames a file; fails (kFailed) when the target exists, as DOS-style platforms do.
 RenameResult renameFile(std::string_view from, std::string_view to);
 
 // Replaces `to` by `from` in one atomic step (overwrites an existing target).
@@ -84,7 +84,7 @@ int moveFile(std::string_view from, std::string_view to);
 // ends are handled by readTextLine and writeText below.
 std::FILE* openFile(std::string_view path, const char* mode);
 
-// Writes the text with every LF turned into CR LF, as a text-mode stream of the original platform.
+// Writes the text with every LF turned into CR LF, as a DOS-style text-mode stream does.
 void writeText(std::FILE* f, std::string_view text);
 
 // Reads one line of at most capacity-1 characters, as fgets does: the line keeps its LF when it
@@ -117,6 +117,9 @@ void consoleWrite(std::string_view text);
 
 // Converts a CP866 text (a file name) to UTF-8.
 std::string cp866ToUtf8(std::string_view text);
+
+// Fills the buffer from the operating system's random source; false when it cannot.
+bool randomBytes(void* buffer, size_t size);
 
 // Ends the process; a negative code ends it with its low 8 bits (-2 gives 254).
 [[noreturn]] void exitProcess(int code);

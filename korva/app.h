@@ -31,6 +31,8 @@ struct AppState {
   long messageLogOffset = 0;       // the log's length when the message in hand was taken up
   uint32_t msgIdSerial = 0;        // the last MSGID serial issued in this run
   uint16_t lastMessageNumber = 0;  // the number of the message file written last
+  std::string scannedDirectory;    // the inbound directory of the pass, as configured
+  bool checkQuery = false;         // the message in hand is a check query: it is filed as auxiliary
 };
 extern AppState app;
 

@@ -9,6 +9,7 @@
 #include "common/options.h"
 #include "common/platform.h"
 #include "common/text.h"
+#include "korva/announce.h"
 #include "korva/app.h"
 #include "korva/config.h"
 #include "korva/election_files.h"
@@ -103,11 +104,34 @@ void leaveOutUnlistedElectors() {
   }
 }
 
-[[noreturn]] void dispatch(const std::string& command) {
-  if (text::equalIgnoringAsciiCase(command, "Scan")) {
-    openIndex();
-    appExit(0);
+// "Scan": the checking pass over NetmailIn, the unchecked pass over NetmailUnCheck, the final
+// save, and the index rebuilt when an auxiliary message added a candidate.
+[[noreturn]] void scanInbound() {
+  openIndex();
+  app.processedMessages = 0;
+  app.checkingPass = true;
+  scanDirectory(settings.netmailIn);
+  if (app.processedMessages != 0) {
+    logPrint("\n= Total processed %u message(s).", app.processedMessages);
+  } else {
+    if (logging::logHeaderPending()) {
+      platform::consoleWrite(text::format("Korva    Version %s, %s.", kProgramVersion, kReleaseDate));
+    }
+    platform::consoleWrite(text::format("\n\r%s*.MSG files not found.", settings.netmailIn.c_str()));
   }
+  app.checkingPass = false;
+  app.processedMessages = 0;
+  if (!settings.netmailUnCheck.empty()) {
+    scanDirectory(settings.netmailUnCheck);
+    if (app.processedMessages != 0) logPrint("\n= Total processed %u messages.", app.processedMessages);
+  }
+  saveElectionFiles(kProgramVersion);
+  if (app.indexRebuildRequest) openIndex();
+  appExit(0);
+}
+
+[[noreturn]] void dispatch(const std::string& command) {
+  if (text::equalIgnoringAsciiCase(command, "Scan")) scanInbound();
   if (text::startsWithIgnoringAsciiCase(command, "Res")) {
     if (app.listFilter) leaveOutUnlistedElectors();
     reportResults(reportOptions());
@@ -128,6 +152,7 @@ void leaveOutUnlistedElectors() {
   }
   if (text::startsWithIgnoringAsciiCase(command, "Ann")) {
     openIndex();
+    announceElectors();
     printClosingLine();
   }
   logPrint("\nUnknown command: %s", command.c_str());

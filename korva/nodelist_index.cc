@@ -349,17 +349,6 @@ std::string readFirstLine(std::FILE* f) {
   return line;
 }
 
-// The sysop or point name: the fifth field, with "_" for blanks.
-std::string listedName(std::string_view line) {
-  std::string_view field;
-  fieldAfterComma(line, 4, field);
-  std::string name(field);
-  for (char& c : name) {
-    if (c == '_') c = ' ';
-  }
-  return name;
-}
-
 }  // namespace
 
 void openIndex() {
@@ -416,6 +405,16 @@ void openIndex() {
   if (needRebuild) rebuild(current);
   ix.open = true;
   app.indexRebuildRequest = false;
+}
+
+bool sysopName(std::string_view line, std::string& name) {
+  std::string_view field;
+  if (!fieldAfterComma(line, 4, field)) return false;
+  name.assign(field);
+  for (char& c : name) {
+    if (c == '_') c = ' ';
+  }
+  return true;
 }
 
 std::string readIndexedLine(std::FILE* source, uint32_t offset, const char* listName) {
@@ -500,7 +499,7 @@ int findNodelistEntry(const FtnAddress& address) {
     logPrint("\n! Invalid nodelist record (offset=%lXh).", static_cast<unsigned long>(r.offset));
     appExit(12);
   }
-  ix.foundName = listedName(line);
+  sysopName(line, ix.foundName);
   return r.kind;
 }
 
@@ -518,7 +517,7 @@ int findPointlistEntry(const InboundMessage& msg) {
     logPrint("\n! Invalid pointlist record (offset=%lXh).", static_cast<unsigned long>(r.offset));
     appExit(12);
   }
-  ix.foundName = listedName(line);
+  sysopName(line, ix.foundName);
   return 1;
 }
 

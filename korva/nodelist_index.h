@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/ftn_address.h"
@@ -60,6 +61,10 @@ int findNodelistEntry(const FtnAddress& address);
 
 // -2 no pointlist; 0 the sender is not a point; -1 not listed; 1 listed, name in foundName.
 int findPointlistEntry(const InboundMessage& msg);
+
+// The fifth comma-separated field of a nodelist or pointlist line (the sysop's name), "_" read as
+// blanks; false when the line lacks the commas around it.
+bool sysopName(std::string_view line, std::string& name);
 
 // Reads the source line a record points at (exit 12 when it cannot be reached).
 std::string readIndexedLine(std::FILE* source, uint32_t offset, const char* listName);

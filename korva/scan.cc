@@ -1,8 +1,61 @@
 #include "korva/scan.h"
 
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "common/log.h"
 #include "common/platform.h"
+#include "common/text.h"
+#include "korva/app.h"
+#include "korva/election_files.h"
+#include "korva/judge.h"
+#include "korva/message_reader.h"
+#include "korva/netmail_writer.h"
+#include "korva/settings.h"
 
 namespace korva {
+
+namespace {
+
+using logging::appExit;
+using logging::logPrint;
+
+// The counters as they were last written, so that a save is skipped when nothing changed.
+VerdictCounters savedCounters;
+bool countersSaved = false;
+
+bool countersChanged() {
+  return !countersSaved ||
+         std::memcmp(savedCounters.count, election.counters.count, sizeof savedCounters.count) != 0;
+}
+
+void saveElection() {
+  saveElectionFiles(kProgramVersion);
+  savedCounters = election.counters;
+  countersSaved = true;
+}
+
+std::string messagePath(const std::string& directory, uint32_t number) {
+  if (number > kMaxMessageNumber) {
+    logPrint("\n! No free message number in \"%s\".", directory.c_str());
+    appExit(16);
+  }
+  return text::format("%s%u.msg", directory.c_str(), number);
+}
+
+// A UserID half from the operating system's random source: identity tokens sent to electors must
+// not be guessable from the time of the run.
+uint32_t randomHalf() {
+  uint32_t value = 0;
+  if (!platform::randomBytes(&value, sizeof value)) {
+    logPrint("\n! No random source for UserIDs.");
+    appExit(11);
+  }
+  return value & 0x7FFFFFFF;
+}
+
+}  // namespace
 
 uint16_t messageNumber(std::string_view fileName) {
   uint16_t number = 0;
@@ -20,6 +73,90 @@ uint32_t nextMessageNumber(std::string_view directory) {
     if (number > highest) highest = number;
   }
   return highest + 1;
+}
+
+void saveElectionIfChanged() {
+  if (election.voteBaseDirty || election.candidatesDirty || countersChanged()) saveElection();
+}
+
+void scanDirectory(const std::string& directory) {
+  app.scannedDirectory = directory;
+  uint32_t end = nextMessageNumber(directory);
+  for (uint32_t k = 1; k < end; ++k) {
+    std::string name = text::format("%u.MSG", k);
+    if (!platform::isRegularFile(directory + name)) continue;
+    judgeBallot(name);
+    saveElectionIfChanged();
+    writeAuditMessage();
+  }
+  for (const std::string& name : platform::listFiles(directory, "*.msg")) {
+    uint16_t number = messageNumber(name);
+    if (number != 0 && number < end) continue;
+    if (!platform::isRegularFile(directory + name)) continue;  // moved away meanwhile
+    judgeBallot(name);
+    saveElectionIfChanged();
+  }
+}
+
+void disposeMessage(const std::string& path, const std::string& directory, int verdict) {
+  ++election.counters.count[verdict];
+  std::string target = directory;
+  if (app.checkQuery) target = settings.moveAuxiliary;
+  if (target.empty()) target = settings.moveInvalid;
+  target = messagePath(target, nextMessageNumber(target));
+  logPrint("\n  >> Moved to \"%s\".", target.c_str());
+  // Save before the file leaves its directory: a kill in between then judges the ballot again on
+  // the next run (a duplicate) instead of losing the vote.
+  saveElection();
+  int error = platform::moveFile(path, target);
+  if (error != 0) {
+    logPrint("\n! Can't move file (error=%d).", error);
+    appExit(16);
+  }
+}
+
+void replyToSender(const std::string& templatePath, bool copy) {
+  const InboundMessage& msg = inboundMessage;
+  std::string firstLine = msg.replyAddr.empty() ? std::string() : "To: " + msg.replyAddr;
+  std::string toName;
+  if (!msg.replyAddr.empty() && settings.forceToUucp) {
+    toName = "UUCP";
+  } else if (!msg.replyToName.empty()) {
+    toName = msg.replyToName;
+  } else if (msg.replyAddr.size() > kMaxToNameLength) {  // the field keeps 35 characters and a zero
+    toName = "UUCP";
+  } else if (!msg.replyAddr.empty()) {
+    toName = msg.replyAddr;
+  } else {
+    toName = msg.fromName;
+  }
+  std::string subject = msg.subject.substr(0, msg.subject.find("  ["));
+  if (msg.userId.first != 0) subject += text::format("  [%.8X%.8X]", msg.userId.first, msg.userId.second);
+  FtnAddress destination = msg.replyToAddress.zone != 0 ? msg.replyToAddress : msg.orig;
+  writeNetmail(templatePath, destination, toName, subject, std::string_view(msg.msgId), firstLine, copy);
+}
+
+int issueUserId(bool useEmail) {
+  InboundMessage& msg = inboundMessage;
+  do {
+    msg.userId.first = randomHalf();
+  } while (msg.userId.first == 0);
+  msg.userId.second = randomHalf();
+  logPrint("\n: Set new UserID: %.8X%.8X", msg.userId.first, msg.userId.second);
+  return addVote(0, msg.orig, useEmail ? senderEmail(msg) : msg.fromName, msg.password, 0, msg.userId);
+}
+
+void cancelStoredBallot(int record) {
+  const VoteRecord& vote = election.votes[size_t(record)];
+  for (const std::string& name : platform::listFiles(settings.moveValid, "*.msg")) {
+    std::string path = settings.moveValid + name;
+    InboundMessage earlier;
+    if (readStoredMessage(path, earlier, false) != kRead) continue;
+    if (!sameAddress(earlier.orig, vote.address) || earlier.fromName != vote.name) continue;
+    logPrint("\n  #> File \"%s\"", path.c_str());
+    disposeMessage(path, settings.moveCancel, kCancelledPrevious);
+    return;
+  }
 }
 
 }  // namespace korva

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,6 +30,12 @@ std::string slurp(const std::string& path) {
 
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
                      const std::map<std::string, std::string>& env) {
+  return runProgramKilledAfter(program, args, cwd, env, std::chrono::microseconds(0));
+}
+
+RunResult runProgramKilledAfter(const std::string& program, const std::vector<std::string>& args,
+                                const std::string& cwd, const std::map<std::string, std::string>& env,
+                                std::chrono::microseconds delay) {
   char outTemplate[] = "/tmp/e2e-out-XXXXXX";
   char errTemplate[] = "/tmp/e2e-err-XXXXXX";
   int outFd = mkstemp(outTemplate), errFd = mkstemp(errTemplate);
@@ -56,7 +63,19 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
     _exit(127);
   }
   int status = 0;
-  waitpid(pid, &status, 0);
+  if (delay.count() > 0) {
+    auto deadline = std::chrono::steady_clock::now() + delay;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() >= deadline) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        break;
+      }
+      usleep(200);
+    }
+  } else {
+    waitpid(pid, &status, 0);
+  }
   close(outFd);
   close(errFd);
   RunResult result;
@@ -85,6 +104,8 @@ void ScenarioDir::write(const std::string& relative, const std::string& bytes) c
   std::ofstream out(p, std::ios::binary);
   out << bytes;
 }
+
+void ScenarioDir::makeDirectory(const std::string& relative) const { fs::create_directories(file(relative)); }
 
 std::string ScenarioDir::read(const std::string& relative) const { return slurp(file(relative)); }
 

@@ -2,6 +2,7 @@
 #ifndef TESTS_E2E_HARNESS_H_
 #define TESTS_E2E_HARNESS_H_
 
+#include <chrono>
 #include <map>
 #include <string>
 #include <vector>
@@ -20,6 +21,12 @@ struct RunResult {
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
                      const std::map<std::string, std::string>& env = {});
 
+// As runProgram, but the process is killed with SIGKILL once `delay` has passed (exit code 137);
+// a delay of 0 waits for the end.
+RunResult runProgramKilledAfter(const std::string& program, const std::vector<std::string>& args,
+                                const std::string& cwd, const std::map<std::string, std::string>& env,
+                                std::chrono::microseconds delay);
+
 // A fresh empty directory, removed when the object goes.
 class ScenarioDir {
  public:
@@ -32,6 +39,7 @@ class ScenarioDir {
   std::string file(const std::string& relative) const { return path_ + "/" + relative; }
   // Writes bytes exactly as given (creating parent directories).
   void write(const std::string& relative, const std::string& bytes) const;
+  void makeDirectory(const std::string& relative) const;
   std::string read(const std::string& relative) const;
   bool exists(const std::string& relative) const;
   // Names of the entries of a subdirectory ("" for the top), sorted.

@@ -1,0 +1,140 @@
+#include "korva/announce.h"
+
+#include <optional>
+#include <string>
+
+#include "common/log.h"
+#include "common/text.h"
+#include "korva/app.h"
+#include "korva/message_reader.h"
+#include "korva/netmail_writer.h"
+#include "korva/nodelist_index.h"
+#include "korva/settings.h"
+
+namespace korva {
+
+namespace {
+
+using index_format::Record;
+using logging::appExit;
+using logging::logPrint;
+
+constexpr size_t kMaxElectorName = 64, kMaxElectorEmail = 128;
+
+// The nodelist checks of the configuration that keep a node from being announced; true when the
+// elector is skipped (and logged).
+bool excludedByNodelist(const Record& r, int lookup, bool listedCheck) {
+  const char* reason = nullptr;
+  if (listedCheck && settings.checkListedNode && lookup == -1) {
+    reason = "node not found in nodelist";
+  } else if (settings.checkPvtNode && lookup == index_format::kPvtNode) {
+    reason = "PVT node";
+  } else if (settings.checkHoldNode && lookup == index_format::kHoldNode) {
+    reason = "HOLD node";
+  } else if (settings.checkDownNode && lookup == index_format::kDownNode) {
+    reason = "DOWN node";
+  }
+  if (reason == nullptr) return false;
+  logPrint("\n! %d:%d/%d.%d not announced: %s.", r.zone, r.net, r.node, r.point, reason);
+  return true;
+}
+
+// The name and e-mail address of a valid-list line: "address [<e-mail>] [name]".  The line's
+// first character is left as it is, as the address search of the index did.
+void readElector(const std::string& line, uint32_t offset, std::string& name, std::string& email) {
+  name.clear();
+  email.clear();
+  std::string entry = line;
+  size_t end = entry.find_first_of("\r\n", 1);
+  if (end != std::string::npos) entry.resize(end);
+  for (size_t i = 1; i < entry.size(); ++i) {
+    if (entry[i] == '\t') entry[i] = ' ';
+  }
+  std::string_view s = text::skipBlanks(entry);
+  size_t blank = s.find(' ');
+  if (blank == std::string_view::npos) return;
+  std::string_view rest = text::skipBlanks(s.substr(blank));
+  if (!rest.empty() && rest[0] == '<') {
+    size_t close = rest.find('>');
+    if (close == std::string_view::npos) {
+      logPrint("\n! Invalid e-mail in ValidAddressList (offset=%lXh):", static_cast<unsigned long>(offset));
+      logPrint("\n! \"%s\"", std::string(rest).c_str());
+      appExit(12);
+    }
+    email = std::string(rest.substr(1, close - 1)).substr(0, kMaxElectorEmail);
+    rest = text::skipBlanks(rest.substr(close + 1));
+  }
+  name = std::string(rest).substr(0, kMaxElectorName);
+}
+
+int announceValidList() {
+  int announced = 0;
+  const std::vector<Record>& records = indexState.records;
+  for (size_t i = 0; i < records.size() && records[i].kind == index_format::kValidEntry; ++i) {
+    const Record& r = records[i];
+    std::string line = readIndexedLine(indexState.validList, r.offset, "ValidAddressList");
+    std::string name, email;
+    readElector(line, r.offset, name, email);
+    int lookup = findNodelistEntry({r.zone, r.net, r.node, r.point});
+    if (excludedByNodelist(r, lookup, true)) continue;
+    if (name.empty()) name = indexState.foundName.empty() ? "Sysop" : indexState.foundName;
+    inboundMessage.toName = name.substr(0, 36);
+    std::string toName = name, firstLine;
+    if (!email.empty()) {
+      toName = settings.forceToUucp || email.size() > kMaxToNameLength ? "UUCP" : email;
+      firstLine = "To: " + name + " <" + email + ">\r";  // the writer adds one more CR
+    }
+    writeNetmail(settings.announceTpl, {r.zone, r.net, r.node, r.point}, toName, settings.voteId, std::nullopt,
+                 firstLine, true);
+    ++announced;
+  }
+  return announced;
+}
+
+int announceNodelist() {
+  int announced = 0;
+  const std::vector<Record>& records = indexState.records;
+  size_t first = (indexState.header.firstNodelistRecord - index_format::kHeaderSize) / index_format::kRecordSize;
+  for (size_t i = first; i < records.size() && records[i].kind < index_format::kValidEntry; ++i) {
+    const Record& r = records[i];
+    std::string line = readIndexedLine(indexState.nodelist, r.offset, "Nodelist");
+    std::string name;
+    if (!sysopName(line, name)) {
+      logPrint("\n! Invalid nodelist record (offset=%lXh).", static_cast<unsigned long>(r.offset));
+      appExit(12);
+    }
+    if (excludedByNodelist(r, r.kind, false)) continue;
+    name = name.substr(0, kMaxElectorName);
+    inboundMessage.toName = name.substr(0, 36);
+    writeNetmail(settings.announceTpl, {r.zone, r.net, r.node, r.point}, name, settings.voteId, std::nullopt, "",
+                 true);
+    ++announced;
+  }
+  return announced;
+}
+
+}  // namespace
+
+void announceElectors() {
+  if (!indexState.open) {
+    logPrint("\n! Announce failed. Unknown announce list.");
+    return;
+  }
+  logPrint("\n  -- Announce mode.");
+  if (settings.announceTpl.empty()) {
+    logPrint("\n! Announce failed. Announce template not defined in config file.");
+    return;
+  }
+  int announced = 0;
+  if (settings.checkValidAddress && !settings.validAddressList.empty()) {
+    announced = announceValidList();
+  } else if (settings.nodelist.empty()) {
+    logPrint("\n! Announce failed. Unknown announce list.");
+    return;
+  } else {
+    announced = announceNodelist();
+  }
+  logPrint("\n* Announced %d sysops.", announced);
+}
+
+}  // namespace korva
