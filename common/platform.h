@@ -121,6 +121,9 @@ std::string cp866ToUtf8(std::string_view text);
 // Ends the process; a negative code ends it with its low 8 bits (-2 gives 254).
 [[noreturn]] void exitProcess(int code);
 
+// The calendar seconds of a local date and time; daylight saving is left to the calendar.
+std::time_t localSeconds(int year, int month, int day, int hour, int minute, int second);
+
 }  // namespace platform
 
 #endif  // COMMON_PLATFORM_H_

@@ -3,5 +3,8 @@
 namespace nuvrel {
 
 AppState app;
+Settings settings;
+Schedule schedule;
+ElectionData election;
 
 }  // namespace nuvrel

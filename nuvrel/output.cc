@@ -1,0 +1,9 @@
+#include "nuvrel/output.h"
+
+#include "common/log.h"
+
+namespace nuvrel {
+
+void finishRun(int code) { logging::appExit(code); }
+
+}  // namespace nuvrel
