@@ -6,5 +6,6 @@ AppState app;
 Settings settings;
 Schedule schedule;
 ElectionData election;
+OutputState output;
 
 }  // namespace nuvrel

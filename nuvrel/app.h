@@ -4,6 +4,7 @@
 #define NUVREL_APP_H_
 
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -74,11 +75,34 @@ struct Schedule {
 };
 extern Schedule schedule;
 
-// What the poster reads from the vote manager's files, each at most once per run.
+// What the poster reads from the vote manager's files, each at most once per run, and the
+// figures derived from them.
 struct ElectionData {
   std::vector<CandidateLine> candidates;  // in file order: a vote names its candidate by position
+  std::vector<VoteRecord> votes;          // the UserIDs are not kept
+  VerdictCounters counters;
+  unsigned refusedSum = 0;   // counters 4 to 32
+  unsigned ballotTotal = 0;  // VALD + MANV + the refused sum
+  int countWidth = 0;        // field width of counts; 0 until the statistic file is read
+  unsigned listedAddresses = 0;  // valid-address records of the index
+  bool votesLoaded = false, statisticLoaded = false, listedAddressesLoaded = false;
+  // The tally: totals per candidate, the counted votes and the electable candidates in report order.
+  std::vector<uint16_t> totals;
+  uint16_t countedVotes = 0;
+  std::vector<size_t> electable;
 };
 extern ElectionData election;
+
+// The open packet or text file of the run.
+struct OutputState {
+  std::FILE* file = nullptr;
+  std::string name;
+  uint16_t partCounter = 0;  // message parts started for the current posted text
+  long partStart = 0;        // packet size when the current part began
+  unsigned long partSize = 0;
+  uint32_t msgIdSerial = 0;  // the last MSGID serial of the run
+};
+extern OutputState output;
 
 }  // namespace nuvrel
 

@@ -73,6 +73,7 @@ const char* testDayCount() {
 [[noreturn]] void test(std::time_t today) {
   std::printf("\nTest mode.\n");
   app.testMode = true;
+  app.stampPath.clear();  // a Test run never renews the stamp
   runPostingPass(0);  // reads the settings and the candidates base; day 0 posts nothing
   TestSpan span = testSpan(today, testDayCount(), options::optString("d"));
   for (std::time_t day = span.first; day <= span.stop; day = addDays(day, 1)) runPostingPass(day);
@@ -81,6 +82,7 @@ const char* testDayCount() {
 
 [[noreturn]] void run(int argc, char** argv) {
   logging::logInit({"Nuvrel", kProgramVersion, ""});
+  logging::setExitHook(closeOutput);
   options::optInit(argc, argv);
   config::source.posterStyle = true;
   platform::consoleWrite(text::format("Kelvanoth Poster  Version %s, %s.\r\n", kProgramVersion, kBuildDate));

@@ -13,15 +13,27 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-e2e::RunResult nuvrel(const e2e::ScenarioDir& dir, const Args& args, const char* tz = "Europe/Berlin") {
-  return e2e::runProgram(NUVREL32_PATH, args, dir.path(), {{"TZ", tz}});
+// The poster started from the scenario directory, so its stamp file lives there.
+e2e::RunResult localNuvrel(const e2e::ScenarioDir& dir, const Args& args, const char* tz = "UTC") {
+  if (!dir.exists("Nuvrel32")) std::filesystem::create_symlink(NUVREL32_PATH, dir.file("Nuvrel32"));
+  return e2e::runProgram(dir.file("Nuvrel32"), args, dir.path(), {{"TZ", tz}});
 }
 
-// The poster started from the scenario directory, so its stamp file lives there.
-e2e::RunResult localNuvrel(const e2e::ScenarioDir& dir, const Args& args) {
-  if (!dir.exists("Nuvrel32")) std::filesystem::create_symlink(NUVREL32_PATH, dir.file("Nuvrel32"));
-  return e2e::runProgram(dir.file("Nuvrel32"), args, dir.path(), {{"TZ", "UTC"}});
+e2e::RunResult nuvrel(const e2e::ScenarioDir& dir, const Args& args, const char* tz = "Europe/Berlin") {
+  return localNuvrel(dir, args, tz);
 }
+
+// Times of day and packet names masked.
+std::string masked(const std::string& out) {
+  std::string s = e2e::maskTimes(out);
+  for (size_t at = s.find(".PKT"); at != std::string::npos; at = s.find(".PKT", at + 4)) {
+    if (at >= 8) s.replace(at - 8, 8, "########");
+  }
+  return s;
+}
+
+const char kPacketCreated[] = "\nhh:mm:ss   ########.PKT created.";
+const char kAddresses[] = "PktFromAddress 2:5020/9999\r\nPktToAddress 2:5020/1\r\nFromAddress 2:5020/9999\r\n";
 
 // "D.M.YYYY" of today plus `days`, in UTC as the poster runs in these tests.
 std::string utcDate(int days = 0) {
@@ -108,7 +120,7 @@ TEST(NuvrelPost, NothingToDoAndSections) {
   dir.write("a.tpl", "a\n");
   dir.write("b.tpl", "b\n");
   dir.write("empty.cfp", "; no File line\r\nSUBJ \"x\"\r\nstatistic whatever\r\n[Results]\r\n");
-  dir.write("k.cfp", "Subj \"Week\"\r\n[Weekly]\r\nDates 1.1.2001-2.1.2001\r\nFile a.tpl\r\n[Never]\r\nsubj \"N\"\r\n"
+  dir.write("k.cfp", std::string(kAddresses) + "Subj \"Week\"\r\n[Weekly]\r\nDates 1.1.2001-2.1.2001\r\nFile a.tpl\r\n[Never]\r\nsubj \"N\"\r\n"
                      "dates %never\r\nfile b.tpl\r\n[Empty]\r\nArea \"X\"\r\n");
   struct Case {
     Args args;
@@ -116,9 +128,9 @@ TEST(NuvrelPost, NothingToDoAndSections) {
   } cases[] = {
       {{"Post", "/cfg:empty.cfp"}, "\nhh:mm:ss ! Nothing to do.\n"},
       {{"Post", "/cfg:k.cfp"}, "\nhh:mm:ss ! Nothing to do.\n"},
-      {{"Post", "/cfg:k.cfp", "/sect:never"}, processed("N", "b.tpl") + "\n"},
-      {{"post", "/cfg:k.cfp", "/s:WEEKLY"}, processed("Week", "a.tpl") + "\n"},
-      {{"Post", "/cfg:k.cfp", "/force:Never"}, processed("N", "b.tpl") + "\n"},
+      {{"Post", "/cfg:k.cfp", "/sect:never"}, processed("N", "b.tpl") + kPacketCreated + "\n"},
+      {{"post", "/cfg:k.cfp", "/s:WEEKLY"}, processed("Week", "a.tpl") + kPacketCreated + "\n"},
+      {{"Post", "/cfg:k.cfp", "/force:Never"}, processed("N", "b.tpl") + kPacketCreated + "\n"},
       {{"Post", "/cfg:k.cfp", "/sect:Empty"}, "\nhh:mm:ss ! Section not found in configuration file.\n"},
       {{"Post", "/cfg:k.cfp", "/sect:Missing"}, "\nhh:mm:ss ! Section not found in configuration file.\n"},
   };
@@ -126,44 +138,48 @@ TEST(NuvrelPost, NothingToDoAndSections) {
     SCOPED_TRACE(c.args.back());
     e2e::RunResult r = nuvrel(dir, c.args);
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(e2e::maskTimes(r.out), c.out);
+    EXPECT_EQ(masked(r.out), c.out);
   }
 }
 
 TEST(NuvrelPost, TodayWindowAndTheLog) {
   e2e::ScenarioDir dir;
   dir.write("a.tpl", "a\n");
-  dir.write("k.cfp", "Log post.log\r\nSubj \"Today\"\r\n[A]\r\nDates " + utcDate() + "\r\nFile a.tpl\r\n[B]\r\nDates " +
+  dir.write("k.cfp", std::string(kAddresses) + "Log post.log\r\nSubj \"Today\"\r\n[A]\r\nDates " + utcDate() + "\r\nFile a.tpl\r\n[B]\r\nDates " +
                          utcDate(1) + "-" + utcDate(9) + "\r\nFile a.tpl\r\n[C]\r\nDates " + utcDate(-9) + "-" +
                          utcDate(-1) + "\r\nFile a.tpl\r\n");
   e2e::RunResult r = nuvrel(dir, {"Post", "/cfg:k.cfp"}, "UTC");
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(e2e::maskTimes(r.out), processed("Today", "a.tpl") + "\n");
-  std::string log = e2e::maskTimes(dir.read("post.log"));
-  EXPECT_EQ(log.substr(log.find("   Nuvrel v 2.10/32")), "   Nuvrel v 2.10/32\r" + processed("Today", "a.tpl") + "\r\n");
+  EXPECT_EQ(masked(r.out), processed("Today", "a.tpl") + kPacketCreated + "\n");
+  std::string log = masked(dir.read("post.log"));
+  EXPECT_EQ(log.substr(log.find("   Nuvrel v 2.10/32")),
+            "   Nuvrel v 2.10/32\r" + processed("Today", "a.tpl") + "\r" + kPacketCreated + "\r\n");
   EXPECT_EQ(log.substr(0, 12), "\r\n--------- ");
 }
 
 TEST(NuvrelPost, OncePerDayFollowsTheStampFile) {
   e2e::ScenarioDir dir;
   dir.write("a.tpl", "a\n");
-  dir.write("k.cfp", "Subj \"Daily\"\r\nOncePostPerDay Yes\r\n[Daily]\r\nDates " + utcDate() +
+  dir.write("k.cfp", std::string(kAddresses) + "Subj \"Daily\"\r\nOncePostPerDay Yes\r\n[Daily]\r\nDates " + utcDate() +
                          "\r\nFile a.tpl\r\nFile a.tpl\r\n[Other]\r\nOncePostPerDay No\r\nFile a.tpl\r\n");
   const std::string posted = processed("Daily", "a.tpl");
   const std::string already = "\nhh:mm:ss   Message(s) already posted today.";
+  const std::string daily = "\nhh:mm:ss   \"Daily.TXT\" created.";
+  const std::string other = processed("Daily", "a.tpl") + "\nhh:mm:ss   \"Other.TXT\" created.";
   struct Case {
     int stampDaysAgo;  // -1: no stamp file
     Args options;
     std::string out;
+    bool stampRenewed;
   } cases[] = {
-      {-1, {}, posted + posted + posted + "\n"},
-      {1, {}, posted + posted + posted + "\n"},
-      {0, {}, already + posted + "\n"},  // logged once; the last line has the rule off
-      {0, {"/force"}, posted + posted + posted + "\n"},
-      {0, {"/force:daily"}, posted + posted + "\n"},
-      {0, {"/txt"}, posted + posted + posted + "\n"},
-      {0, {"/test:3"}, posted + posted + posted + "\n"},  // begins with "t": text mode
-      {0, {"/sect:Daily"}, already + "\n"},
+      {-1, {}, posted + posted + posted + kPacketCreated + "\n", true},
+      {1, {}, posted + posted + posted + kPacketCreated + "\n", true},
+      {0, {}, already + posted + kPacketCreated + "\n", true},  // logged once; the last line has the rule off
+      {0, {"/force"}, posted + posted + posted + kPacketCreated + "\n", true},
+      {3, {"/force:daily"}, posted + posted + kPacketCreated + "\n", false},
+      {0, {"/txt"}, posted + daily + posted + daily + other + "\n", false},
+      {0, {"/test:3"}, posted + daily + posted + daily + other + "\n", false},  // begins with "t": text mode
+      {0, {"/sect:Daily"}, already + "\n", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.stampDaysAgo) + (c.options.empty() ? "" : " " + c.options[0]));
@@ -172,12 +188,22 @@ TEST(NuvrelPost, OncePerDayFollowsTheStampFile) {
       dir.write("nuvstamp.bin", "");
       setWriteTime(dir, "nuvstamp.bin", c.stampDaysAgo);
     }
+    auto before = std::filesystem::exists(dir.file("nuvstamp.bin"))
+                      ? std::filesystem::last_write_time(dir.file("nuvstamp.bin"))
+                      : std::filesystem::file_time_type{};
     Args args = {"Post", "/cfg:k.cfp"};
     args.insert(args.end(), c.options.begin(), c.options.end());
     e2e::RunResult r = localNuvrel(dir, args);
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(e2e::maskTimes(r.out), c.out);
+    EXPECT_EQ(masked(r.out), c.out);
+    bool renewed = std::filesystem::exists(dir.file("nuvstamp.bin")) &&
+                   std::filesystem::last_write_time(dir.file("nuvstamp.bin")) != before;
+    EXPECT_EQ(renewed, c.stampRenewed);
   }
+  // A second run on the same day finds the stamp the first one left.
+  std::filesystem::remove(dir.file("nuvstamp.bin"));
+  EXPECT_EQ(masked(localNuvrel(dir, {"Post", "/cfg:k.cfp"}).out), posted + posted + posted + kPacketCreated + "\n");
+  EXPECT_EQ(masked(localNuvrel(dir, {"Post", "/cfg:k.cfp"}).out), already + posted + kPacketCreated + "\n");
 }
 
 TEST(NuvrelTest, ReplaysStagesWindowsAndPeriodsDayByDay) {
