@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/e2e/harness.h"
+#include "tests/nuvrel/packet_reader.h"
 
 namespace {
 
@@ -247,6 +248,54 @@ TEST(NuvrelTest, SectionOptionAndBadDatesOption) {
   r = nuvrel(dir, {"Test", "/cfg:k.cfp", "/dates:10.13.2005"});
   EXPECT_EQ(r.exitCode, 3);
   EXPECT_EQ(r.out, "\nTest mode.\nBad date value.\n");
+}
+
+// A whole election posted: candidates, vote base and statistic beside the configuration.
+void writeElection(const e2e::ScenarioDir& dir) {
+  dir.write("cand.lst", "Ivan\r\nOlga {1}\r\nBoris\r\n");
+  dir.write("k.vot", "1\t0\t0000000100000002\t2:5020/1.0\tJohn\tpw1\r\n3\t0\t0000000100000003\t2:5020/2.0\tAnn\tpw2\r\n");
+  dir.write("k.sta", "VALD=2\r\nDUPE=1\r\n");
+  dir.write("res.tpl", "Ballots: %ALLB, valid %VALD (%VALE%%)\n%RESV\n");
+  dir.write("k.cfp", std::string(kAddresses) +
+                         "Area \"ELECTION\"\r\nSubj \"Results\"\r\nFrom \"Robot\"\r\nMaxMsgSize 8000\r\nPktDir out\r\nCandidates cand.lst\r\n"
+                         "[Results]\r\nDates 1.1.2000-1.1.2100\r\nFile res.tpl\r\n");
+}
+
+TEST(NuvrelPost, PostsAnElectionIntoAPacket) {
+  e2e::ScenarioDir dir;
+  writeElection(dir);
+  e2e::RunResult r = nuvrel(dir, {"Post", "/cfg:k.cfp"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(masked(r.out), "\nhh:mm:ss - Directory \"OUT\" not found, create it." + processed("Results", "res.tpl") +
+                               "\nhh:mm:ss   OUT\\########.PKT created.\n");
+  std::vector<std::string> packets = dir.list("out");
+  ASSERT_EQ(packets.size(), 1u);
+  packet_reader::Packet p = packet_reader::readPacket(dir.read("out/" + packets[0]));
+  EXPECT_TRUE(p.wellEnded);
+  ASSERT_EQ(p.messages.size(), 1u);
+  const std::string& text = p.messages[0].text;
+  EXPECT_EQ(text.substr(0, 14), "AREA:ELECTION\r");
+  EXPECT_NE(text.find("\rBallots: 3, valid 2 (67%)\rIvan     1  (50.0%)\rBoris    1  (50.0%)\rTotal:    2\r\r--- "),
+            std::string::npos)
+      << text;
+  EXPECT_TRUE(dir.exists("nuvstamp.bin"));
+}
+
+TEST(NuvrelTest, TextModeWithHeaderWritesTheFilesOfEveryDueDay) {
+  e2e::ScenarioDir dir;
+  writeElection(dir);
+  e2e::RunResult r = nuvrel(dir, {"Test", "0", "/cfg:k.cfp", "/dates:1.3.2005", "/txt", "/hdr"});
+  EXPECT_EQ(r.exitCode, 0);
+  std::string out = masked(r.out);
+  // Four simulated days, each with its test line and its file; the figures stay those of the start.
+  const std::string day = processed("Results", "res.tpl") + "\nhh:mm:ss   \"Results.TXT\" created.";
+  EXPECT_EQ(out, "\nTest mode.\n\nhh:mm:ss - Directory \"OUT\" not found, create it.27 Feb [Results] \"res.tpl\"\n" + day +
+                     "28 Feb [Results] \"res.tpl\"\n" + day + " 1 Mar [Results] \"res.tpl\"\n" + day +
+                     " 2 Mar [Results] \"res.tpl\"\n" + day + "\n");
+  std::string file = dir.read("Results.TXT");
+  EXPECT_NE(file.find("Subj: Results\n"), std::string::npos);
+  EXPECT_NE(file.find("Ballots: 3, valid 2 (67%)\nIvan     1  (50.0%)\n"), std::string::npos) << file;
+  EXPECT_FALSE(dir.exists("nuvstamp.bin"));
 }
 
 }  // namespace
