@@ -41,12 +41,6 @@ void writeZeroTerminated(std::string_view s, size_t limit) {
 
 long packetSize() { return std::ftell(output.file); }
 
-std::string addressText(const FtnAddress& a) {
-  std::string s = text::format("%hd:%hd/%hd", a.zone, a.net, a.node);
-  if (a.point != 0) s += text::format(".%hd", a.point);
-  return s;
-}
-
 // The serial candidate of this moment: seconds since 1970 in the high bits, the hundredths of
 // the second in the low 7.
 uint32_t clockSerial() {
@@ -63,7 +57,7 @@ std::string tearline(char eol) {
 
 std::string originLine(char eol) {
   const FtnAddress& a = settings.fromAddress;
-  return std::string(1, eol) + " * Origin: " + settings.origin + " (" + addressText(a) + ")";
+  return std::string(1, eol) + " * Origin: " + settings.origin + " (" + formatAddress(a) + ")";
 }
 
 void createPacket() {
@@ -110,7 +104,7 @@ void startMessagePart() {
   if (output.partCounter > 0) subject = text::format("[part %d] %s", output.partCounter + 1, settings.subj.c_str());
   writeZeroTerminated(subject, packed_message::kMaxSubject);
   std::string kludges = "AREA:" + settings.area + "\r";
-  kludges += "\x01MSGID: " + addressText(from) + text::format(" %8.8lx\r", static_cast<unsigned long>(nextMsgIdSerial()));
+  kludges += "\x01MSGID: " + formatAddress(from) + text::format(" %8.8lx\r", static_cast<unsigned long>(nextMsgIdSerial()));
   kludges += text::format("\x01PID: Nuvrel %s\r", kProgramVersion);
   if (!settings.charset.empty()) kludges += "\x01" "CHRS: " + settings.charset + "\r";
   if (output.partCounter > 0) {
@@ -139,7 +133,7 @@ std::string textFileHeader() {
   for (char& c : settings.area) c = text::foldAscii(c);  // later uses in the run see it so too
   std::string rule(settings.area.size() < kAreaRuleRoom ? kAreaRuleRoom - settings.area.size() : 0, '=');
   std::string header = rule + " " + settings.area + " =\n";
-  std::string from = text::format("From: %-36s", settings.from.c_str()) + addressText(settings.fromAddress);
+  std::string from = text::format("From: %-36s", settings.from.c_str()) + formatAddress(settings.fromAddress);
   from.resize(std::max(from.size() + 1, kTextDateColumn), ' ');
   std::tm day = platform::localTime(app.postingDay);
   header += from + text::format("%2d %3s %2.2d  %2.2d:%2.2d:%2.2d\n", day.tm_mday, monthName(day.tm_mon),
