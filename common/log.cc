@@ -21,6 +21,7 @@ struct LogState {
   std::FILE* file = nullptr;
   bool bannerPending = true;
   bool headerPending = true;
+  void (*exitHook)() = nullptr;
 };
 LogState state;
 
@@ -102,6 +103,10 @@ int logPrint(const char* format, ...) {
 }
 
 void appExit(int code) {
+  if (void (*hook)() = state.exitHook) {
+    state.exitHook = nullptr;  // an ending inside the hook must not call it again
+    hook();
+  }
   if (state.file != nullptr) {
     if (!state.headerPending) platform::writeText(state.file, "\n");
     std::fclose(state.file);
@@ -110,6 +115,8 @@ void appExit(int code) {
   std::fputs("\n", stdout);
   platform::exitProcess(code);
 }
+
+void setExitHook(void (*hook)()) { state.exitHook = hook; }
 
 void outOfMemory() {
   logPrint("\n! Not enough memory.");

@@ -45,6 +45,10 @@ int logPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // "! Not enough memory." and exit code 11.
 [[noreturn]] void outOfMemory();
 
+// Called once by appExit before the log is finished, however the program ends: the poster
+// closes its open output there, so that every ending leaves whole files behind.
+void setExitHook(void (*hook)());
+
 }  // namespace logging
 
 #endif  // COMMON_LOG_H_

@@ -489,4 +489,17 @@ bool randomBytes(void* buffer, size_t size) {
   return true;
 }
 
+std::time_t localSeconds(int year, int month, int day, int hour, int minute, int second) {
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  tm.tm_isdst = -1;
+  ::tzset();
+  return std::mktime(&tm);
+}
+
 }  // namespace platform

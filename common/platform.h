@@ -131,6 +131,9 @@ struct ClockReading {
 };
 ClockReading systemClock();
 
+// The calendar seconds of a local date and time; daylight saving is left to the calendar.
+std::time_t localSeconds(int year, int month, int day, int hour, int minute, int second);
+
 }  // namespace platform
 
 #endif  // COMMON_PLATFORM_H_

@@ -3,5 +3,9 @@
 namespace nuvrel {
 
 AppState app;
+Settings settings;
+Schedule schedule;
+ElectionData election;
+OutputState output;
 
 }  // namespace nuvrel

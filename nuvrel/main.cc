@@ -1,5 +1,6 @@
 // Nuvrel32, the result poster: start, options and the command table.
 #include <cstdio>
+#include <ctime>
 #include <new>
 #include <string>
 
@@ -9,6 +10,9 @@
 #include "common/platform.h"
 #include "common/text.h"
 #include "nuvrel/app.h"
+#include "nuvrel/config.h"
+#include "nuvrel/output.h"
+#include "nuvrel/schedule.h"
 
 namespace nuvrel {
 namespace {
@@ -32,7 +36,8 @@ using logging::appExit;
 void readOptions(char* argv0) {
   app.textMode = options::optPresent("t");
   app.headerFlag = options::optPresent("h");
-  if (const char* forced = options::optString("f")) {
+  // "/force:" with an empty section name forces all, as "/force" does.
+  if (const char* forced = options::optString("f"); forced != nullptr && *forced != '\0') {
     app.forcedSection = forced;
   } else {
     app.forceAll = options::optPresent("f");
@@ -44,8 +49,40 @@ void readOptions(char* argv0) {
   app.stampPath = programDir + "nuvstamp.bin";
 }
 
+[[noreturn]] void post(std::time_t today) {
+  schedule.postedToday = stampDatedToday(app.stampPath, today);
+  runPostingPass(today);
+  if (!app.somethingPosted) {
+    bool sectionNamed = !app.selectedSection.empty() || !app.forcedSection.empty();
+    if (sectionNamed && !app.sectionFound) {
+      logging::logPrint("\n! Section not found in configuration file.\n");
+    } else {
+      logging::logPrint("\n! Nothing to do.\n");
+    }
+  }
+  finishRun(0);
+}
+
+// The day count of Test: the word after the command, else the usage's "/test:<ndays>" (which,
+// beginning with "t", also turns text mode on).
+const char* testDayCount() {
+  const char* count = options::optPositional(2);
+  return count != nullptr ? count : options::optString("test");
+}
+
+[[noreturn]] void test(std::time_t today) {
+  std::printf("\nTest mode.\n");
+  app.testMode = true;
+  app.stampPath.clear();  // a Test run never renews the stamp
+  runPostingPass(0);  // reads the settings and the candidates base; day 0 posts nothing
+  TestSpan span = testSpan(today, testDayCount(), options::optString("d"));
+  for (std::time_t day = span.first; day <= span.stop; day = addDays(day, 1)) runPostingPass(day);
+  finishRun(0);
+}
+
 [[noreturn]] void run(int argc, char** argv) {
   logging::logInit({"Nuvrel", kProgramVersion, ""});
+  logging::setExitHook(closeOutput);
   options::optInit(argc, argv);
   config::source.posterStyle = true;
   platform::consoleWrite(text::format("Kelvanoth Poster  Version %s, %s.\r\n", kProgramVersion, kBuildDate));
@@ -53,13 +90,11 @@ void readOptions(char* argv0) {
   if (command == nullptr || options::optPresent("?") || options::optPresent("help")) printUsage();
   app.startDirectory = platform::currentDirectory();
   readOptions(argv[0]);
-  if (text::equalIgnoringAsciiCase(command, "Post")) appExit(0);
-  if (text::equalIgnoringAsciiCase(command, "Test")) {
-    std::printf("\nTest mode.\n");
-    appExit(0);
-  }
+  std::time_t today = postingDayOf(std::time(nullptr));
+  if (text::equalIgnoringAsciiCase(command, "Post")) post(today);
+  if (text::equalIgnoringAsciiCase(command, "Test")) test(today);
   std::printf("\nUnknown command.");
-  appExit(1);
+  finishRun(1);
 }
 
 }  // namespace

@@ -43,19 +43,21 @@ TEST(NuvrelEntry, CommandWords) {
     const char* out;
     int exitCode;
   } cases[] = {
-      {{"Post"}, "\n", 0},
-      {{"/hdr", "POST", "/h"}, "\n", 0},  // "h" is the header flag, not the usage
-      {{"Test"}, "\nTest mode.\n\n", 0},
-      {{"test", "5", "/cfg:/etc/ftn/korva.cfp"}, "\nTest mode.\n\n", 0},
+      {{"Post", "/cfg:k.cfp"}, "\nhh:mm:ss ! Nothing to do.\n", 0},
+      {{"/hdr", "POST", "/h", "-cfg:k.cfp"}, "\nhh:mm:ss ! Nothing to do.\n", 0},  // "h": the header flag
+      {{"Test", "/cfg:k.cfp"}, "\nTest mode.\n\n", 0},
+      {{"test", "5", "/cfg:/nonexistent/korva.cfp"},
+       "\nTest mode.\n\nConfiguration file \"/nonexistent/korva.cfp\" not found.\n", 254},
       {{"Posting"}, "\nUnknown command.\n", 1},
       {{"/txt", "Tst"}, "\nUnknown command.\n", 1},
   };
   e2e::ScenarioDir dir;
+  dir.write("k.cfp", "; nothing to post\r\n");
   for (const Case& c : cases) {
     e2e::RunResult r = e2e::runProgram(NUVREL32_PATH, c.args, dir.path());
     SCOPED_TRACE(c.args[0]);
     EXPECT_EQ(r.exitCode, c.exitCode);
-    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(e2e::maskTimes(r.out), c.out);
     EXPECT_EQ(r.err, kBanner);
   }
 }

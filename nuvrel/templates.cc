@@ -1,0 +1,323 @@
+#include "nuvrel/templates.h"
+
+#include <cstdio>
+#include <optional>
+
+#include "common/election_formats.h"
+#include "common/log.h"
+#include "common/platform.h"
+#include "common/text.h"
+#include "nuvrel/app.h"
+#include "nuvrel/output.h"
+#include "nuvrel/readers.h"
+
+namespace nuvrel {
+
+namespace {
+
+using logging::logPrint;
+
+constexpr size_t kTemplateLineCapacity = 16383;  // 16382 characters: room to grow in place
+constexpr size_t kLineBufferSize = 32766;
+constexpr size_t kMacroLength = 5;  // the percent sign and four characters
+constexpr const char* kNotAvailable = "<Results not available>";
+
+struct Expansion {
+  std::string text;
+  size_t length = kMacroLength;  // characters of the line the macro takes
+  bool known = true;
+  bool dropLine = false;
+};
+
+Expansion dropped() {
+  Expansion e;
+  e.dropLine = true;
+  return e;
+}
+
+struct Number {
+  unsigned value;
+  bool plain;  // percentages and the listed addresses: no count width
+};
+
+unsigned counter(const char* code) {
+  for (int i = 1; i <= kVerdictCount; ++i) {
+    if (verdictCode(i) == code) return election.counters.count[i];
+  }
+  return 0;
+}
+
+unsigned percentage(unsigned value, unsigned base) {
+  return base == 0 ? 0 : unsigned(value * 100.0 / base + 0.5);
+}
+
+unsigned sum(std::initializer_list<const char*> codes) {
+  unsigned total = 0;
+  for (const char* code : codes) total += counter(code);
+  return total;
+}
+
+std::optional<Number> numberMacro(uint32_t code) {
+  if (code == macroCode("LALL")) {
+    loadListedAddresses();
+    return Number{election.listedAddresses, true};
+  }
+  if (code == macroCode("TALL")) {
+    loadPosterStatistic();
+    loadListedAddresses();
+    return Number{percentage(election.ballotTotal, election.listedAddresses), true};
+  }
+  for (int i = 1; i <= kVerdictCount; ++i) {
+    if (code != macroCode(verdictCode(i).data())) continue;
+    loadPosterStatistic();
+    return Number{election.counters.count[i], false};
+  }
+  struct Sum {
+    const char* macro;
+    std::initializer_list<const char*> codes;
+  };
+  static const Sum kSums[] = {
+      {"VALT", {"VALD", "MANV"}},
+      {"ADDA", {"ADDL", "ADDE", "ADDN"}},
+      {"NAMI", {"NAMN", "NAMP"}},
+      {"CANL", {"CANC", "CANP"}},
+      {"NDLB", {"NDLP", "NDLH", "NDLD"}},
+      {"NDLS", {"NDLA", "NAMN", "NDLP", "NDLH", "NDLD"}},
+  };
+  for (const Sum& s : kSums) {
+    if (code != macroCode(s.macro)) continue;
+    loadPosterStatistic();
+    return Number{sum(s.codes), false};
+  }
+  if (code == macroCode("INVD")) {
+    loadPosterStatistic();
+    return Number{election.refusedSum, false};
+  }
+  if (code == macroCode("ALLB")) {
+    loadPosterStatistic();
+    return Number{election.ballotTotal, false};
+  }
+  if (code == macroCode("VALE")) {
+    loadPosterStatistic();
+    return Number{percentage(counter("VALD"), election.ballotTotal), true};
+  }
+  if (code == macroCode("INVE")) {
+    loadPosterStatistic();
+    return Number{percentage(election.refusedSum, election.ballotTotal), true};
+  }
+  return std::nullopt;
+}
+
+Expansion numberExpansion(const Number& n, bool dollar, TemplatePass& pass) {
+  pass.lineSum += n.value;
+  Expansion e;
+  if (!dollar) {
+    e.text = n.plain ? text::format("%u", n.value) : formatCount(n.value);
+    return e;
+  }
+  if (n.value == 0) return dropped();
+  e.length = kMacroLength + 1;
+  return e;
+}
+
+// "%2d.%2.2d.%4.4d" of a stage's first or last day.
+std::string stageDate(std::time_t t) {
+  std::tm day = platform::localTime(t);
+  return text::format("%2d.%2.2d.%4.4d", day.tm_mday, day.tm_mon + 1, day.tm_year + 1900);
+}
+
+void writeLine(const std::string& line) { writeOutputLine(line); }
+
+Expansion candidatesByStatus(std::string_view heading, int status, bool headingOnly) {
+  int number = 0;
+  for (const CandidateLine& candidate : election.candidates) {
+    if (candidate.status != status) continue;
+    if (number == 0) writeLine(std::string(heading) + "\n");
+    if (headingOnly) break;
+    writeLine(text::format("%3d. %s\n", ++number, candidate.name.c_str()));
+  }
+  return dropped();
+}
+
+Expansion candidateList(int status) {
+  int number = 0;
+  for (const CandidateLine& candidate : election.candidates) {
+    if (candidate.status == status) writeLine(text::format("%3d. %s\n", ++number, candidate.name.c_str()));
+  }
+  return dropped();
+}
+
+Expansion ballotForm() {
+  for (const CandidateLine& candidate : election.candidates) {
+    if (candidate.status != 0) continue;
+    writeLine(candidate.name.substr(0, candidate.name.find(',')) + " !<password>\n");
+  }
+  return dropped();
+}
+
+Expansion notAvailable() {
+  Expansion e;
+  e.text = kNotAvailable;
+  return e;
+}
+
+const std::string& candidateName(size_t index) { return election.candidates[index].name; }
+
+Expansion resultsTable(const SortKeys& keys) {
+  loadPosterVotes();
+  if (election.votes.empty()) return notAvailable();
+  int width = int(tallyPosterVotes(keys));
+  for (size_t index : election.electable) {
+    unsigned total = election.totals[index];
+    // No counted vote at all (every record cancelled): each row shows 0.0 rather than a division by 0.
+    double share = election.countedVotes == 0 ? 0.0 : total * 100.0 / election.countedVotes;
+    writeLine(text::format("%-*s%4u  (%4.1f%%)\n", width + 1, candidateName(index).c_str(), total, share));
+  }
+  writeLine(text::format("%*s%5u\n", width, "Total:", unsigned(election.countedVotes)));
+  return dropped();
+}
+
+Expansion quorumList(const SortKeys& keys) {
+  loadPosterVotes();
+  if (election.votes.empty()) return notAvailable();
+  orderVoteRecords(keys);
+  for (const VoteRecord& vote : election.votes) {
+    writeLine(text::format(" %-18s %s\n", formatAddress(vote.address).c_str(), vote.name.c_str()));
+  }
+  return dropped();
+}
+
+Expansion passwordsList(SortKeys keys) {
+  loadPosterVotes();
+  if (election.votes.empty()) return notAvailable();
+  int width = int(tallyPosterVotes(keys));
+  keys.byPassword = true;
+  orderVoteRecords(keys);
+  for (size_t index : election.electable) {
+    unsigned total = election.totals[index];
+    double share = total * 100.0 / double(election.votes.size());
+    writeLine(text::format("\n > %-*s Passwords: %u (%.1f%%)\n", width + 1, candidateName(index).c_str(), total,
+                           share));
+    for (const VoteRecord& vote : election.votes) {
+      if (vote.candidate == int(index + 1)) writeLine(vote.password + "\n");
+    }
+  }
+  return dropped();
+}
+
+struct ListMacro {
+  const char* code;
+  int kind;  // 0 results, 1 quorum, 2 passwords
+  SortKeys keys;
+};
+const ListMacro kListMacros[] = {
+    {"RESU", 0, {}}, {"RESA", 0, {}}, {"RESN", 0, {.byName = true}}, {"RESR", 0, {.byVotes = true}},
+    {"RESV", 0, {.byVotes = true}}, {"QUOR", 1, {}}, {"QUOA", 1, {.byAddress = true}},
+    {"QUON", 1, {.byName = true}}, {"PASS", 2, {}}, {"PASA", 2, {}}, {"PASN", 2, {.byName = true}},
+    {"PASV", 2, {.byVotes = true}},
+};
+
+bool sameFirstThree(uint32_t code, const char* three) {
+  return (code & 0xFFFFFFu) == (macroCode((std::string(three) + " ").c_str()) & 0xFFFFFFu);
+}
+
+// The macro at `at` (its four characters are in the line).
+Expansion expandMacro(std::string_view line, size_t at, TemplatePass& pass) {
+  std::string_view four = line.substr(at + 1, 4);
+  const uint32_t code = macroCode(four.data());
+  const bool dollar = at + kMacroLength < line.size() && line[at + kMacroLength] == '$';
+  if (std::optional<Number> n = numberMacro(code)) return numberExpansion(*n, dollar, pass);
+  if (code == macroCode("BRK$")) return pass.lineSum == 0 ? dropped() : Expansion{};
+  Expansion e;
+  if (code == macroCode("AREA")) {
+    e.text = settings.area;
+    return e;
+  }
+  const char fourth = four[3];
+  if (sameFirstThree(code, "BDS") || sameFirstThree(code, "EDS")) {
+    if (fourth < '0' || fourth > '9') return e;
+    int stage = fourth - '0';
+    e.text = stageDate(sameFirstThree(code, "BDS") ? schedule.stageBegin[stage] : schedule.stageEnd[stage]);
+    return e;
+  }
+  if (code == macroCode("CAND")) return candidateList(pass.listStatus);
+  if (code == macroCode("CANF")) return ballotForm();
+  if (sameFirstThree(code, "CAS")) {
+    pass.listStatus = (uint8_t(fourth) & 0x5F) - 0x10;
+    return candidatesByStatus(line.substr(0, at), pass.listStatus, dollar);
+  }
+  for (const ListMacro& m : kListMacros) {
+    if (code != macroCode(m.code)) continue;
+    if (m.kind == 0) return resultsTable(m.keys);
+    if (m.kind == 1) return quorumList(m.keys);
+    return passwordsList(m.keys);
+  }
+  e.known = false;
+  return e;
+}
+
+void logUnknownMacro(std::string_view four, int lineNumber) {
+  char masked[5] = {};
+  for (int i = 0; i < 4; ++i) masked[i] = char(uint8_t(four[size_t(i)]) & 0x5F);
+  logPrint("\n! Unknown macro %lX (%4.4s) in line %d", static_cast<unsigned long>(macroCode(four.data())), masked,
+           lineNumber);
+}
+
+}  // namespace
+
+void expandPostLine(std::string& line, TemplatePass& pass) {
+  size_t at = 0;
+  while ((at = line.find('%', at)) != std::string::npos) {
+    const size_t textEnd = line.size() - (line.back() == '\n' ? 1 : 0);
+    if (at + 1 < textEnd && line[at + 1] == '%') {
+      line.erase(at + 1, 1);
+      ++at;
+      continue;
+    }
+    if (at + kMacroLength > textEnd) break;  // fewer than four characters left: kept as they stand
+    Expansion e = expandMacro(line, at, pass);
+    if (e.dropLine) {
+      line.clear();
+      return;
+    }
+    if (!e.known) {
+      logUnknownMacro(std::string_view(line).substr(at + 1, 4), pass.lineNumber);
+      ++at;
+      continue;
+    }
+    if (e.text.empty()) {
+      line.erase(at, e.length);
+      continue;
+    }
+    if (line.size() + e.text.size() >= kLineBufferSize + kMacroLength) {
+      logPrint("\n! Header bufer overflow (header: \"%s\"). Process aborted.\n", pass.path.c_str());
+      finishRun(22);
+    }
+    line.replace(at, e.length, e.text);
+    at += e.text.size();
+  }
+}
+
+void expandPostTemplate(const std::string& path) {
+  output.partCounter = 0;
+  std::FILE* f = platform::openFile(path, "rb");
+  if (f == nullptr) {
+    logPrint("\n! Template file \"%s\" open error. Process aborted.\n", path.c_str());
+    finishRun(21);
+  }
+  logPrint("\n> [%s] \"%s\" processed.", settings.subj.c_str(), path.c_str());
+  TemplatePass pass;
+  pass.path = path;
+  std::string line;
+  while (platform::readTextLine(f, line, kTemplateLineCapacity)) {
+    ++pass.lineNumber;
+    pass.lineSum = 0;
+    text::fixCyrillicEn(line);
+    if (settings.useMacro) expandPostLine(line, pass);
+    if (!line.empty()) writeOutputLine(line);
+  }
+  std::fclose(f);
+  finishPost(false);
+}
+
+}  // namespace nuvrel

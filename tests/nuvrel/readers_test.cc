@@ -1,0 +1,188 @@
+#include "nuvrel/readers.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "common/config_values.h"
+#include "common/ftn_address.h"
+#include "common/index_format.h"
+#include "common/log.h"
+#include "nuvrel/app.h"
+#include "tests/common/test_support.h"
+
+namespace {
+
+using nuvrel::election;
+using testsupport::ScratchDir;
+
+TEST(PosterCandidates, ReadsNamesAndStatusesAndDropsTheRestOfLongLines) {
+  ScratchDir dir;
+  election = nuvrel::ElectionData{};
+  testsupport::writeFile(dir / "cand.lst", "First\r\n\r\n  Second {1}\r\n" + std::string(100, 'L') +
+                                               "\r\n\x8D" "ame {2}\nLast");
+  nuvrel::loadPosterCandidates(dir / "cand.lst");
+  ASSERT_EQ(election.candidates.size(), 5u);
+  EXPECT_EQ(election.candidates[0].name, "First");
+  EXPECT_EQ(election.candidates[1].name, "Second");
+  EXPECT_EQ(election.candidates[1].status, 1);
+  EXPECT_EQ(election.candidates[2].name, std::string(79, 'L'));  // one candidate, not two
+  EXPECT_EQ(election.candidates[3].name, "Hame");
+  EXPECT_EQ(election.candidates[3].status, 2);
+  EXPECT_EQ(election.candidates[4].name, "Last");
+}
+
+TEST(PosterCandidates, MissingFileIsAConfigurationError) {
+  ScratchDir dir;
+  logging::logInit({"Nuvrel", "2.10/32", ""});
+  config::source = config::ConfigSource{"korva.cfp", 0, true};
+  EXPECT_EXIT_STDOUT(nuvrel::loadPosterCandidates(dir / "none.lst"), 3, dir / "out");
+  EXPECT_EQ(testsupport::readFile(dir / "out"), "Candidates file \"" + (dir / "none.lst") + "\" not found.\n");
+}
+
+}  // namespace
+
+namespace {
+
+using nuvrel::app;
+
+class PosterReaders : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    logging::logInit({"Nuvrel", "2.10/32", ""});
+    election = nuvrel::ElectionData{};
+    nuvrel::settings = nuvrel::Settings{};
+    app.configPath = dir_ / "korva.cfp";
+  }
+  void write(const char* extension, const std::string& bytes) { testsupport::writeFile(dir_ / ("korva." + std::string(extension)), bytes); }
+  // Runs a step and returns what it printed.
+  static std::string printed(const std::function<void()>& step) {
+    testing::internal::CaptureStdout();
+    step();
+    return testing::internal::GetCapturedStdout();
+  }
+  ScratchDir dir_;
+};
+
+TEST_F(PosterReaders, StatisticSumsAndCountWidth) {
+  write("sta", ";\r\n; Kelvanoth Statistic      ver. 2.10/32\r\n;\r\nVALD=10\r\nMANV=2\r\nDUPE=3\r\nvald=50\r\nAUX_=7\r\n");
+  EXPECT_EQ(nuvrel::formatCount(7), "7");  // before the file is read
+  nuvrel::loadPosterStatistic();
+  EXPECT_EQ(election.refusedSum, 3u);
+  EXPECT_EQ(election.ballotTotal, 15u);  // AUX_ counts in neither sum
+  EXPECT_EQ(election.countWidth, 2);
+  EXPECT_EQ(nuvrel::formatCount(7), " 7");
+  write("sta", "VALD=99\r\n");
+  nuvrel::loadPosterStatistic();  // read once per run
+  EXPECT_EQ(election.ballotTotal, 15u);
+}
+
+TEST_F(PosterReaders, MissingFilesLeaveEmptyFigures) {
+  std::string out = printed([] {
+    nuvrel::loadPosterStatistic();
+    nuvrel::loadPosterVotes();
+    nuvrel::loadListedAddresses();
+  });
+  EXPECT_NE(out.find("? Can't open statistic file \"" + (dir_ / "korva.sta") + "\"."), std::string::npos);
+  EXPECT_NE(out.find("? Can't open vote base file \"" + (dir_ / "korva.vot") + "\"."), std::string::npos);
+  EXPECT_NE(out.find("? Can't open index file \"" + (dir_ / "korva.kix") + "\"."), std::string::npos);
+  EXPECT_EQ(election.countWidth, 0);
+  EXPECT_TRUE(election.votes.empty());
+  EXPECT_EQ(election.listedAddresses, 0u);
+}
+
+TEST_F(PosterReaders, ListedAddressesFromTheIndexHeader) {
+  struct Case {
+    uint16_t version;
+    uint32_t firstNodelistRecord;
+    unsigned listed;
+  } cases[] = {{4, 162, 0}, {4, 162 + 12 * 5, 5}, {4, 162 + 12 * 5 + 9, 5}, {4, 100, 0}, {3, 162 + 12 * 5, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.firstNodelistRecord);
+    election = nuvrel::ElectionData{};
+    index_format::Header header;
+    header.version = c.version;
+    header.firstNodelistRecord = c.firstNodelistRecord;
+    write("kix", index_format::encodeHeader(header));
+    std::string out = printed(nuvrel::loadListedAddresses);
+    EXPECT_EQ(election.listedAddresses, c.listed);
+    EXPECT_EQ(out.find("Unknown version of index file") != std::string::npos, c.version != 4);
+  }
+}
+
+TEST_F(PosterReaders, VoteBaseRecordsAndBrokenLines) {
+  const std::string good = "1\t0\t0000000100000002\t2:5020/1.0\tJohn Doe\tpass1\r\n-2\t1\t0000000100000003\t2:5020/2.0\tAnn\tA b\r\n";
+  write("vot", good + "\r\n1\t0\t0000000100000004\t2:5020/3.0\tLater\tx\r\n");
+  nuvrel::loadPosterVotes();
+  ASSERT_EQ(election.votes.size(), 2u);  // reading stops at the blank line
+  EXPECT_EQ(election.votes[1].candidate, -2);
+  EXPECT_EQ(election.votes[1].password, "A b");
+  EXPECT_EQ(election.votes[1].userId.first, 0u);  // not kept
+  write("vot", "");
+  nuvrel::loadPosterVotes();  // read once per run
+  EXPECT_EQ(election.votes.size(), 2u);
+  for (const std::string& broken : {std::string("1\t0\t00000001\r\n"), std::string("1\t0\t0000000100000004\t2:5020/3.0\tNoTab\r\n")}) {
+    election = nuvrel::ElectionData{};
+    write("vot", good + broken);
+    std::string out = printed(nuvrel::loadPosterVotes);
+    EXPECT_NE(out.find("! Invalid file format \"" + (dir_ / "korva.vot") + "\", aborted."), std::string::npos);
+    EXPECT_TRUE(election.votes.empty());
+  }
+}
+
+TEST_F(PosterReaders, TallyAndOrders) {
+  election.candidates = {{"bob", 0}, {"Olga", 1}, {"Alice", 0}, {"Carl", 0}};
+  auto vote = [](int16_t candidate, FtnAddress address, const char* name, const char* password) {
+    VoteRecord r;
+    r.candidate = candidate;
+    r.address = address;
+    r.name = name;
+    r.password = password;
+    return r;
+  };
+  election.votes = {vote(3, {2, 5020, 2, 0}, "zed", "b"), vote(1, {2, 5020, 1, 1}, "Ann", "C"),
+                    vote(3, {2, 5020, 1, 0}, "ann", "a"), vote(-1, {1, 1, 1, 0}, "Bo", "d"),
+                    vote(0, {2, -25536, 1, 0}, "Bo", "e")};
+  EXPECT_EQ(nuvrel::tallyPosterVotes({}), 5u);  // "Alice"; Olga is not electable
+  EXPECT_EQ(election.totals, (std::vector<uint16_t>{1, 0, 2, 0}));
+  EXPECT_EQ(election.countedVotes, 3);
+  EXPECT_EQ(election.electable, (std::vector<size_t>{0, 2, 3}));
+  nuvrel::tallyPosterVotes({.byName = true});
+  EXPECT_EQ(election.electable, (std::vector<size_t>{2, 0, 3}));
+  nuvrel::tallyPosterVotes({.byVotes = true, .byName = true});
+  EXPECT_EQ(election.electable, (std::vector<size_t>{2, 0, 3}));
+  nuvrel::tallyPosterVotes({.byVotes = true});
+  EXPECT_EQ(election.electable.front(), 2u);
+
+  auto names = [] {
+    std::string s;
+    for (const VoteRecord& r : election.votes) s += r.name + "@" + formatAddress(r.address) + " ";
+    return s;
+  };
+  nuvrel::orderVoteRecords({.byAddress = true});  // net 40000 is above 5020 as an unsigned number
+  EXPECT_EQ(names(), "Bo@1:1/1 ann@2:5020/1 Ann@2:5020/1.1 zed@2:5020/2 Bo@2:-25536/1 ");
+  nuvrel::orderVoteRecords({.byName = true, .byAddress = true});
+  EXPECT_EQ(names(), "ann@2:5020/1 Ann@2:5020/1.1 Bo@1:1/1 Bo@2:-25536/1 zed@2:5020/2 ");
+  nuvrel::orderVoteRecords({.byName = true, .byAddress = true, .byPassword = true});
+  std::string passwords;
+  for (const VoteRecord& r : election.votes) passwords += r.password;
+  EXPECT_EQ(passwords, "abCde");
+}
+
+TEST_F(PosterReaders, TallyEndsTheRunOnBadData) {
+  EXPECT_EXIT_STDOUT(nuvrel::tallyPosterVotes({}), 12, dir_ / "out");
+  EXPECT_NE(testsupport::readFile(dir_ / "out").find("! Candidates file not defined. Process aborted."), std::string::npos);
+  nuvrel::settings.candidatesPath = "cand.lst";
+  EXPECT_EXIT_STDOUT(nuvrel::tallyPosterVotes({}), 12, dir_ / "out");
+  EXPECT_NE(testsupport::readFile(dir_ / "out").find("! Candidates file is empty. Process aborted."), std::string::npos);
+  election.candidates = {{"A", 0}, {"B", 0}};
+  election.votes.resize(3);
+  election.votes[0].candidate = 2;
+  election.votes[1].candidate = -5;
+  election.votes[2].candidate = 3;
+  EXPECT_EXIT_STDOUT(nuvrel::tallyPosterVotes({}), 7, dir_ / "out");
+  EXPECT_NE(testsupport::readFile(dir_ / "out").find("! Vote Base error! Invalid candidat id in pos 3."), std::string::npos);
+}
+
+}  // namespace
