@@ -82,12 +82,13 @@ TEST(KorvaAnnounce, NodelistModeAndMissingSettings) {
   e2e::RunResult r = announce(e);
   ASSERT_EQ(r.exitCode, 0) << r.out;
   std::vector<std::string> messages = written(e);
-  // Host, nodes 1 to 4 (Pvt announced too without CheckPvtNode); the Zone line is outside 2:5020.
-  ASSERT_EQ(messages.size(), 5u);
+  // Host, nodes 1 to 6 (Pvt, Hold and Down announced too without their checks); the Zone line is
+  // outside 2:5020.
+  ASSERT_EQ(messages.size(), 7u);
   EXPECT_EQ(toName(messages[0]), "Host Sysop");
   EXPECT_EQ(toName(messages[2]), "Pvt Sysop");
   EXPECT_TRUE(contains(r.out, "  -- Announce mode."));
-  EXPECT_TRUE(contains(r.out, "* Announced 5 sysops."));
+  EXPECT_TRUE(contains(r.out, "* Announced 7 sysops."));
 
   Election none;
   none.writeSetup();

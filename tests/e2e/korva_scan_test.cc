@@ -95,6 +95,30 @@ TEST(KorvaScan, EachRefusalFilesCountsAndAnswers) {
        "? -- (Boss)Node not found in nodelist."},
       {"pvt", "CheckPvtNode Yes\r\n", base.ballot("Pvt Sysop", 2, "Alpha !x"), "NDLP=1", "badnode",
        "? -- Ballot from \"Pvt\" node."},
+      {"e-mail", "CheckValidAddress Yes\r\nValidAddressList valid.lst\r\n",
+       with([](StoredMessage& m) {
+         m.origNode = 4;
+         m.lines[0] = "\x01INTL 2:5020/50 2:5020/4";
+         m.lines[1] = "\x01MSGID: 2:5020/4 1234abcd";
+         m.kludge("REPLYADDR other@example.org");
+       }),
+       "ADDE=1", "invalid", "? -- Originating e-mail not found in valid adresses list."},
+      {"hold", "CheckHoldNode Yes\r\n", base.ballot("Held Sysop", 5, "Alpha !x"), "NDLH=1", "badnode",
+       "? -- Ballot from \"Hold\" node."},
+      {"down", "CheckDownNode Yes\r\n", base.ballot("Down Sysop", 6, "Alpha !x"), "NDLD=1", "badnode",
+       "? -- Ballot from \"Down\" node."},
+      {"point name", "Pointlist points.pnt\r\nCheckPointName Yes\r\n", base.ballot("Somebody", 1, "Alpha !x", 1),
+       "NAMP=1", "badnode", "? -- Invalid name (expected \"Point One\")."},
+      {"direct from point", "", base.ballot("Point One", 1, "Alpha !x", 1), "PNTD=1", "badroute",
+       "? -- Direct ballot from point not accepted."},
+      {"routing", "CheckRouting Yes\r\n",
+       with([](StoredMessage& m) {
+         m.line("\x01Via 2:5030/1.5 @20050405.102030");
+         m.line("\x01Via 2:5020/50 @20050405.102031");
+       }),
+       "ROUT=1", "badroute", "? -- Invalid routing."},
+      {"reply-to", "CheckReplyTo Yes\r\n", with([](StoredMessage& m) { m.kludge("REPLYTO 2:5020/10 UUCP"); }),
+       "REPL=1", "badmsgid", "? -- \"From\" and \"@REPLYTO\" addresses is different."},
       {"node name", "CheckNodeName Yes\r\n", base.ballot("Petr Ivanov", 1, "Alpha !x"), "NAMN=1", "badnode",
        "? -- Invalid name (expected \"Ivan Petrov\")."},
       {"msgid", "CheckMsgId Yes\r\n",

@@ -38,8 +38,9 @@ struct Election {
     dir.write("net.ndl",
               ";A test nodelist\r\nZone,2,Z,Z,Z_C,0,300\r\nHost,5020,N,M,Host_Sysop,0,300\r\n"
               ",1,S,M,Ivan_Petrov,0,300\r\nPvt,2,S,M,Pvt_Sysop,-Unpublished-,300\r\n,3,S,M,Voter_Three,0,300\r\n"
-              ",4,S,M,Voter_Abc,0,300\r\n");
-    dir.write("valid.lst", "2:5020/1 Ivan Petrov\r\n2:5020/1.1\r\n2:5020/3\r\n");
+              ",4,S,M,Voter_Abc,0,300\r\nHold,5,S,M,Held_Sysop,0,300\r\nDown,6,S,M,Down_Sysop,0,300\r\n");
+    dir.write("points.pnt", ";A test pointlist\r\nBoss,2:5020/1\r\nPoint,1,P,M,Point_One,0,300\r\n");
+    dir.write("valid.lst", "2:5020/1 Ivan Petrov\r\n2:5020/1.1\r\n2:5020/3\r\n2:5020/4 <voter@example.org>\r\n");
     dir.write("valid.tpl", "Accepted: %FNAM\r\n");
     dir.write("uncheck.tpl", "Unchecked accepted: %FNAM\r\n");
     dir.write("revote.tpl", "Revote accepted: %FNAM\r\n");
