@@ -162,10 +162,14 @@ std::vector<std::string> listFiles(std::string_view directory, std::string_view 
   if (dir == nullptr) return names;
   while (dirent* entry = ::readdir(dir)) {
     if (!wildcardMatch(wildcard, entry->d_name)) continue;
-    struct stat st;
-    if (::stat((real + entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-      names.emplace_back(entry->d_name);
+    // The entry's own type spares a stat per file, which made every message number a directory
+    // scan of stats; links and file systems that do not tell the type are still asked.
+    bool regular = entry->d_type == DT_REG;
+    if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+      struct stat st;
+      regular = ::stat((real + entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
     }
+    if (regular) names.emplace_back(entry->d_name);
   }
   ::closedir(dir);
   return names;
