@@ -66,31 +66,21 @@ int commaCount(std::string_view line) {
   return n;
 }
 
-// One source file as the index sees it.
-struct Source {
-  std::string path, name;
-  uint16_t date = 0, time = 0;
-};
-
-Source describe(const std::string& path) {
-  Source s;
-  if (path.empty()) return s;
-  s.path = path;
-  s.name = fileNamePart(path).substr(0, index_format::kMaxNameLength);
-  uint32_t stamp = 0;
-  platform::fileDosDateTime(path, stamp);
-  s.date = uint16_t(stamp >> 16);
-  s.time = uint16_t(stamp & 0xFFFF);
-  return s;
-}
-
-std::FILE* openSource(const std::string& path, const char* failure) {
+// Opens a configured source for the rest of the run and takes its name (cut to the header's
+// field) and last-write stamp for the header; nothing when the path is not configured.
+std::FILE* openSource(const std::string& path, const char* failure, std::string& name, uint16_t& date,
+                      uint16_t& time) {
   if (path.empty()) return nullptr;
   std::FILE* f = platform::openFile(path, "rb");
   if (f == nullptr) {
     logPrint(failure, path.c_str());
     appExit(11);
   }
+  name = fileNamePart(path).substr(0, index_format::kMaxNameLength);
+  uint32_t stamp = 0;
+  platform::fileDosDateTime(path, stamp);
+  date = uint16_t(stamp >> 16);
+  time = uint16_t(stamp & 0xFFFF);
   return f;
 }
 
@@ -359,35 +349,16 @@ void openIndex() {
 
   index_format::Header current;
   current.version = index_format::kCurrentVersion;
-  ix.nodelist = openSource(settings.nodelist, "\n! Can't open nodelist \"%s\".");
-  ix.nodelistFirstLine.clear();
-  ix.nodelistFileName.clear();
-  if (ix.nodelist != nullptr) {
-    ix.nodelistFirstLine = readFirstLine(ix.nodelist);
-    Source s = describe(settings.nodelist);
-    current.nodelistName = s.name;
-    current.nodelistDate = s.date;
-    current.nodelistTime = s.time;
-    ix.nodelistFileName = fileNamePart(settings.nodelist);
-  }
-  ix.validList = openSource(settings.validAddressList, "\n! Can't open valid addresses list \"%s\".");
-  if (ix.validList != nullptr) {
-    Source s = describe(settings.validAddressList);
-    current.validListName = s.name;
-    current.validListDate = s.date;
-    current.validListTime = s.time;
-  }
-  ix.pointlist = openSource(settings.pointlist, "\n! Can't open pointlist \"%s\".");
-  ix.pointlistFirstLine.clear();
-  ix.pointlistFileName.clear();
-  if (ix.pointlist != nullptr) {
-    ix.pointlistFirstLine = readFirstLine(ix.pointlist);
-    Source s = describe(settings.pointlist);
-    current.pointlistName = s.name;
-    current.pointlistDate = s.date;
-    current.pointlistTime = s.time;
-    ix.pointlistFileName = fileNamePart(settings.pointlist);
-  }
+  ix.nodelist = openSource(settings.nodelist, "\n! Can't open nodelist \"%s\".", current.nodelistName,
+                           current.nodelistDate, current.nodelistTime);
+  ix.nodelistFirstLine = ix.nodelist != nullptr ? readFirstLine(ix.nodelist) : "";
+  ix.nodelistFileName = ix.nodelist != nullptr ? fileNamePart(settings.nodelist) : "";
+  ix.validList = openSource(settings.validAddressList, "\n! Can't open valid addresses list \"%s\".",
+                            current.validListName, current.validListDate, current.validListTime);
+  ix.pointlist = openSource(settings.pointlist, "\n! Can't open pointlist \"%s\".", current.pointlistName,
+                            current.pointlistDate, current.pointlistTime);
+  ix.pointlistFirstLine = ix.pointlist != nullptr ? readFirstLine(ix.pointlist) : "";
+  ix.pointlistFileName = ix.pointlist != nullptr ? fileNamePart(settings.pointlist) : "";
   current.configDate = settings.configDate;
   current.configTime = settings.configTime;
 
