@@ -116,4 +116,15 @@ std::string format(const char* fmt, ...) {
   return out;
 }
 
+const char* monthAbbreviation(int month) {
+  static constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  return month >= 0 && month < 12 ? kMonths[month] : "???";
+}
+
+std::string fidoDateTime(const std::tm& t) {
+  return format("%2.2d %s %2.2d  %2.2d:%2.2d:%2.2d", t.tm_mday, monthAbbreviation(t.tm_mon), t.tm_year % 100,
+                t.tm_hour, t.tm_min, t.tm_sec);
+}
+
 }  // namespace text
