@@ -54,8 +54,8 @@ inline std::string writePrefs(const e2e::ScenarioDir& dir, const std::string& na
 
 // Runs crashmail or crashwrite in the scenario directory.
 inline e2e::RunResult run(const e2e::ScenarioDir& dir, const std::string& program,
-                          const std::vector<std::string>& args) {
-  return e2e::runProgram(programPath(program), args, dir.path(), {{"TZ", "UTC"}});
+                          const std::vector<std::string>& args, const char* tz = "UTC") {
+  return e2e::runProgram(programPath(program), args, dir.path(), {{"TZ", tz}});
 }
 
 // A stored message as the tosser wrote it.
