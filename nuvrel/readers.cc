@@ -140,16 +140,32 @@ size_t tallyPosterVotes(const SortKeys& keys) {
 }
 
 void orderVoteRecords(const SortKeys& keys) {
-  auto before = [&keys](const VoteRecord& a, const VoteRecord& b) {
-    if (keys.byPassword) return text::compareIgnoringAsciiCase(a.password, b.password) < 0;
+  std::vector<VoteRecord>& votes = election.votes;
+  if (!keys.byPassword && !keys.byName && !keys.byAddress) return;
+  // The compared texts are folded once, not at every comparison, and the records move once.
+  std::vector<std::string> folded(votes.size());
+  if (keys.byPassword || keys.byName) {
+    for (size_t i = 0; i < votes.size(); ++i) {
+      folded[i] = keys.byPassword ? votes[i].password : votes[i].name;
+      for (char& c : folded[i]) c = text::foldAscii(c);
+    }
+  }
+  std::vector<size_t> order(votes.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  // std::string compares its bytes as unsigned, as compareIgnoringAsciiCase does.
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    if (keys.byPassword) return folded[a] < folded[b];
     if (keys.byName) {
-      int byName = text::compareIgnoringAsciiCase(a.name, b.name);
+      int byName = folded[a].compare(folded[b]);
       if (byName != 0) return byName < 0;
     }
-    if (keys.byAddress) return compareAddresses(a.address, b.address) < 0;
+    if (keys.byAddress) return compareAddresses(votes[a].address, votes[b].address) < 0;
     return false;
-  };
-  std::stable_sort(election.votes.begin(), election.votes.end(), before);
+  });
+  std::vector<VoteRecord> sorted;
+  sorted.reserve(votes.size());
+  for (size_t i : order) sorted.push_back(std::move(votes[i]));
+  votes = std::move(sorted);
 }
 
 std::string formatCount(unsigned value) {

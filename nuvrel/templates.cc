@@ -177,7 +177,13 @@ MacroExpansion quorumList(const SortKeys& keys) {
   if (election.votes.empty()) return notAvailable();
   orderVoteRecords(keys);
   for (const VoteRecord& vote : election.votes) {
-    writeLine(text::format(" %-18s %s\n", formatAddress(vote.address).c_str(), vote.name.c_str()));
+    // " %-18s %s\n", put together without a format pass per record
+    std::string row = " " + formatAddress(vote.address);
+    if (row.size() < 19) row.resize(19, ' ');
+    row += ' ';
+    row += vote.name;
+    row += '\n';
+    writeLine(row);
   }
   return dropped();
 }
