@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/platform.h"
 #include "common/text.h"
 
 std::string formatVoteLine(const VoteRecord& r) {
@@ -43,6 +44,17 @@ std::string voteFieldText(std::string_view s) {
     if (c == '\t' || c == '\r' || c == '\n' || c == '\x1A') c = ' ';
   }
   return out;
+}
+
+CandidatesBaseLine readCandidatesBaseLine(std::FILE* f, std::string& line) {
+  if (!platform::readTextLine(f, line, kCandidateLineLength + 1)) return CandidatesBaseLine::kEnd;
+  if (line.back() == '\n' || line.size() < kCandidateLineLength) return CandidatesBaseLine::kLine;
+  // A full line without its end is whole only when its end (or the file's end) comes next.
+  std::string rest;
+  if (!platform::readTextLine(f, rest, 2) || rest == "\n") return CandidatesBaseLine::kLine;
+  while (rest.back() != '\n' && platform::readTextLine(f, rest, kCandidateLineLength + 1)) {
+  }
+  return CandidatesBaseLine::kTooLong;
 }
 
 CandidateLine parseCandidateLine(std::string_view line) {

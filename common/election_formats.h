@@ -3,7 +3,9 @@
 #ifndef COMMON_ELECTION_FORMATS_H_
 #define COMMON_ELECTION_FORMATS_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -51,6 +53,15 @@ struct CandidateLine {
   std::string name;
   int16_t status = 0;
 };
+// A candidates-base line holds at most this many characters before its line end.
+constexpr size_t kCandidateLineLength = 79;
+
+enum class CandidatesBaseLine { kLine, kTooLong, kEnd };
+// Reads the next candidates-base line (its LF kept when it was reached).  kTooLong: the line held
+// more than kCandidateLineLength characters; `line` keeps the first of them and the rest is read
+// past, so that it is never taken for a candidate of its own and shifts the numbers votes refer to.
+CandidatesBaseLine readCandidatesBaseLine(std::FILE* f, std::string& line);
+
 // "name {d}" or "name"; leading blanks skipped, one blank before "{" dropped.
 CandidateLine parseCandidateLine(std::string_view line);
 std::string formatCandidateLine(const CandidateLine& candidate);

@@ -12,9 +12,6 @@ namespace logging {
 
 namespace {
 
-constexpr const char* kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
 // The logger's state, alive until exit.
 struct LogState {
   LogIdentity identity;
@@ -79,7 +76,7 @@ int logPrint(const char* format, ...) {
     std::string stamp = "\n" + timeOfDay(now) + " ";
     if (state.file != nullptr) {
       if (state.headerPending) {
-        writeLog(text::format("\n--------- %d-%s-%d   %s v %s", now.tm_mday, kMonthNames[now.tm_mon],
+        writeLog(text::format("\n--------- %d-%s-%d   %s v %s", now.tm_mday, text::monthAbbreviation(now.tm_mon),
                               now.tm_year + 1900, state.identity.name.c_str(),
                               state.identity.version.c_str()));
         state.headerPending = false;

@@ -99,11 +99,18 @@ bool scanLong(std::string_view s, size_t& pos, long& value) {
 }
 
 std::string vformat(const char* fmt, va_list args) {
+  // Most texts are short: one pass into a small buffer, a second only for a longer text.
+  char small[256];
   va_list again;
   va_copy(again, args);
-  int n = std::vsnprintf(nullptr, 0, fmt, args);
-  std::string out(n > 0 ? size_t(n) : 0, '\0');
-  if (n > 0) std::vsnprintf(out.data(), out.size() + 1, fmt, again);
+  int n = std::vsnprintf(small, sizeof small, fmt, args);
+  std::string out;
+  if (n > 0 && size_t(n) < sizeof small) {
+    out.assign(small, size_t(n));
+  } else if (n > 0) {
+    out.assign(size_t(n), '\0');
+    std::vsnprintf(out.data(), out.size() + 1, fmt, again);
+  }
   va_end(again);
   return out;
 }
@@ -114,6 +121,17 @@ std::string format(const char* fmt, ...) {
   std::string out = vformat(fmt, args);
   va_end(args);
   return out;
+}
+
+const char* monthAbbreviation(int month) {
+  static constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  return month >= 0 && month < 12 ? kMonths[month] : "???";
+}
+
+std::string fidoDateTime(const std::tm& t) {
+  return format("%2.2d %s %2.2d  %2.2d:%2.2d:%2.2d", t.tm_mday, monthAbbreviation(t.tm_mon), t.tm_year % 100,
+                t.tm_hour, t.tm_min, t.tm_sec);
 }
 
 }  // namespace text

@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,12 @@ int compareIgnoringAsciiCase(std::string_view a, std::string_view b);
 // Reads a decimal number as strtol does from `pos`: leading white space, an optional sign, digits
 // (saturating at the range of long).  False, and `pos` unchanged, when no digit follows.
 bool scanLong(std::string_view s, size_t& pos, long& value);
+
+// "Jan" to "Dec" for the months 0 to 11 of std::tm; "???" for any other number.
+const char* monthAbbreviation(int month);
+
+// "%2.2d %s %2.2d  %2.2d:%2.2d:%2.2d": the 19-character date field of stored and packed messages.
+std::string fidoDateTime(const std::tm& t);
 
 // printf into a std::string.
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

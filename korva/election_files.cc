@@ -7,6 +7,7 @@
 #include "common/log.h"
 #include "common/platform.h"
 #include "common/text.h"
+#include "common/vote_tally.h"
 
 namespace korva {
 
@@ -49,12 +50,12 @@ void addCandidate(std::string_view name, int16_t status) {
 CandidatesLoad loadCandidates(const std::string& path, int& lineNumber) {
   std::FILE* f = platform::openFile(path, "rb");
   if (f == nullptr) return kCandidatesCannotOpen;
-  std::string line, next;
+  std::string line;
   CandidatesLoad result = kCandidatesLoaded;
-  for (lineNumber = 1; platform::readTextLine(f, line, kCandidateLineLength + 1); ++lineNumber) {
-    // A full line without its end is fine only when the end (or the file's end) comes next.
-    if (line.back() != '\n' && line.size() == kCandidateLineLength && platform::readTextLine(f, next, 2) &&
-        next != "\n") {
+  for (lineNumber = 1;; ++lineNumber) {
+    CandidatesBaseLine read = readCandidatesBaseLine(f, line);
+    if (read == CandidatesBaseLine::kEnd) break;
+    if (read == CandidatesBaseLine::kTooLong) {
       result = kCandidateLineTooLong;
       break;
     }
@@ -125,35 +126,15 @@ void saveElectionFiles(std::string_view version) {
 }
 
 size_t tallyVotes(bool sortOnVotes, bool sortOnNames) {
-  const size_t candidateCount = election.candidates.size();
-  election.countedVotes = 0;
-  election.totals.assign(candidateCount, 0);
-  for (size_t p = 0; p < election.votes.size(); ++p) {
-    int16_t candidate = election.votes[p].candidate;
-    if (candidate > 0 && size_t(candidate) > candidateCount) {
-      std::printf("\nVote Base error! Invalid candidat id in pos %d.\n", int(p + 1));
-      logging::appExit(7);
-    }
-    if (candidate > 0) {
-      ++election.totals[size_t(candidate - 1)];
-      ++election.countedVotes;
-    }
+  VoteTally tally;
+  if (size_t bad = ::tallyVotes(election.votes, election.candidates, {sortOnVotes, sortOnNames}, tally)) {
+    std::printf("\nVote Base error! Invalid candidat id in pos %d.\n", int(bad));
+    logging::appExit(7);
   }
-  election.electable.clear();
-  size_t longest = 0;
-  for (size_t i = 0; i < candidateCount; ++i) {
-    if (election.candidates[i].status != 0) continue;
-    election.electable.push_back(int(i));
-    longest = std::max(longest, election.candidates[i].name.size());
-  }
-  std::stable_sort(election.electable.begin(), election.electable.end(), [&](int a, int b) {
-    if (sortOnVotes && election.totals[size_t(a)] != election.totals[size_t(b)]) {
-      return election.totals[size_t(a)] > election.totals[size_t(b)];
-    }
-    return sortOnNames &&
-           text::compareIgnoringAsciiCase(election.candidates[size_t(a)].name, election.candidates[size_t(b)].name) < 0;
-  });
-  return longest;
+  election.totals = std::move(tally.totals);
+  election.countedVotes = tally.countedVotes;
+  election.electable = std::move(tally.electable);
+  return tally.longestName;
 }
 
 }  // namespace korva

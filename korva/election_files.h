@@ -32,9 +32,6 @@ extern ElectionState election;
 int addVote(int16_t candidate, const FtnAddress& address, std::string_view name, std::string_view password,
             int16_t revotes, const UserId& userId);
 
-// A candidates-base line holds at most this many characters before its line end.
-constexpr size_t kCandidateLineLength = 79;
-
 // Appends a candidate.  Line ends and tabs in the name become blanks, and the name is cut so that
 // its line fits kCandidateLineLength: what is saved reads back as the same candidate.
 void addCandidate(std::string_view name, int16_t status);

@@ -323,8 +323,6 @@ bool parseAddressText(std::string_view t, FtnAddress& out) {
 }
 
 std::time_t parseMessageDate(std::string_view text) {
-  static constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   std::string_view s = text.substr(std::min(text.size(), text.find_first_not_of(' ')));
   auto numberAt = [&](size_t offset) -> int {
     if (offset >= s.size()) return 0;
@@ -340,7 +338,7 @@ std::time_t parseMessageDate(std::string_view text) {
   tm.tm_year = year < 80 ? year + 100 : year;
   std::string_view month = s.size() > 3 ? s.substr(3, 3) : std::string_view();
   for (int m = 0; m < 12; ++m) {
-    if (text::equalIgnoringAsciiCase(month, kMonths[m])) tm.tm_mon = m;
+    if (text::equalIgnoringAsciiCase(month, text::monthAbbreviation(m))) tm.tm_mon = m;
   }
   size_t time = std::min<size_t>(9, s.size());
   while (time < s.size() && s[time] == ' ') ++time;

@@ -39,11 +39,7 @@ void putText(uint8_t* header, size_t offset, size_t fieldSize, std::string_view 
 void putWord(uint8_t* header, size_t offset, int16_t value) { msg_header::put16(header + offset, uint16_t(value)); }
 
 std::string dateTimeText() {
-  static constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  std::tm tm = platform::localTime(std::time(nullptr));
-  return text::format("%2.2d %s %2.2d  %2.2d:%2.2d:%2.2d", tm.tm_mday, kMonths[tm.tm_mon], tm.tm_year % 100,
-                      tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return text::fidoDateTime(platform::localTime(std::time(nullptr)));
 }
 
 std::string headerBytes(const FtnAddress& dest, std::string_view toName, std::string_view subject) {

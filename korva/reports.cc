@@ -15,15 +15,13 @@ namespace korva {
 
 namespace {
 
-constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr size_t kHeaderWidth = 60;
 
 int twoDigitYear(const std::tm& tm) { return tm.tm_year >= 100 ? tm.tm_year - 100 : tm.tm_year; }
 
 std::string dayText(std::time_t t) {
   std::tm tm = platform::localTime(t);
-  return text::format("%2.2d %s %2.2d", tm.tm_mday, kMonths[tm.tm_mon], twoDigitYear(tm));
+  return text::format("%2.2d %s %2.2d", tm.tm_mday, text::monthAbbreviation(tm.tm_mon), twoDigitYear(tm));
 }
 
 // A 60-column line with `start` at its beginning and `tail` from the given 0-based column on.
@@ -60,7 +58,7 @@ void printReportHeader(const std::string& title) {
   std::string period = "[" + dayText(settings.periodStart) + " - " + dayText(settings.periodEnd) + "]";
   std::printf("\n%s\n", headerLine(settings.voteId, 55, period).c_str());
   std::tm now = platform::localTime(std::time(nullptr));
-  std::string stamp = text::format("%2.2d %s %2.2d  %2.2d:%2.2d:%2.2d", now.tm_mday, kMonths[now.tm_mon],
+  std::string stamp = text::format("%2.2d %s %2.2d  %2.2d:%2.2d:%2.2d", now.tm_mday, text::monthAbbreviation(now.tm_mon),
                                    twoDigitYear(now), now.tm_hour, now.tm_min, now.tm_sec);
   std::printf("%s\n", headerLine(title, 57, stamp).c_str());
 }

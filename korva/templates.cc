@@ -38,10 +38,8 @@ constexpr size_t kSubjectRoomForUserId = 52;
 std::string userIdText(const UserId& id) { return text::format("%.8X%.8X", id.first, id.second); }
 
 std::string dayText(std::time_t t) {
-  static constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   std::tm tm = platform::localTime(t);
-  return text::format("%d %s %d", tm.tm_mday, kMonths[tm.tm_mon], tm.tm_year + 1900);
+  return text::format("%d %s %d", tm.tm_mday, text::monthAbbreviation(tm.tm_mon), tm.tm_year + 1900);
 }
 
 std::string subjectText(const InboundMessage& msg) {

@@ -89,7 +89,7 @@ struct ElectionData {
   // The tally: totals per candidate, the counted votes and the electable candidates in report order.
   std::vector<uint16_t> totals;
   uint16_t countedVotes = 0;
-  std::vector<size_t> electable;
+  std::vector<int> electable;  // 0-based candidate positions
 };
 extern ElectionData election;
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/log.h"
+#include "common/msgid_serial.h"
 #include "common/platform.h"
 #include "common/text.h"
 #include "nuvrel/app.h"
@@ -18,7 +19,6 @@ constexpr size_t kCreditColumn = 37;  // of the tearline, its leading line end c
 constexpr size_t kTextDateColumn = 60;
 constexpr size_t kTextRuleWidth = 79;
 constexpr size_t kAreaRuleRoom = 76;
-constexpr int kSerialWaitSeconds = 5;
 
 void put16(std::string& bytes, size_t at, uint16_t value) {
   bytes[at] = char(value & 0xFF);
@@ -41,11 +41,8 @@ void writeZeroTerminated(std::string_view s, size_t limit) {
 
 long packetSize() { return std::ftell(output.file); }
 
-// The serial candidate of this moment: seconds since 1970 in the high bits, the hundredths of
-// the second in the low 7.
-uint32_t clockSerial() {
-  return uint32_t(std::time(nullptr)) << 7 | uint32_t(platform::systemMilliseconds() / 10);
-}
+// The first packet name tried: the MSGID serial this moment would give.
+uint32_t clockSerial() { return msgid::serialFromClock(platform::systemClock()); }
 
 // The tearline after the line end `eol`: version, then the credit notice at its column.
 std::string tearline(char eol) {
@@ -97,7 +94,7 @@ void startMessagePart() {
   put16(head, packed_message::kOrigNet, from.net);
   put16(head, packed_message::kDestNet, to.net);
   writeBytes(head);
-  writeZeroTerminated(fidoDateTime(platform::localTime(std::time(nullptr))), packed_message::kDateTimeSize - 1);
+  writeZeroTerminated(text::fidoDateTime(platform::localTime(std::time(nullptr))), packed_message::kDateTimeSize - 1);
   writeZeroTerminated("All", packed_message::kMaxToFromName);
   writeZeroTerminated(settings.from, packed_message::kMaxToFromName);
   std::string subject = settings.subj;
@@ -136,7 +133,7 @@ std::string textFileHeader() {
   std::string from = text::format("From: %-36s", settings.from.c_str()) + formatAddress(settings.fromAddress);
   from.resize(std::max(from.size() + 1, kTextDateColumn), ' ');
   std::tm day = platform::localTime(app.postingDay);
-  header += from + text::format("%2d %3s %2.2d  %2.2d:%2.2d:%2.2d\n", day.tm_mday, monthName(day.tm_mon),
+  header += from + text::format("%2d %3s %2.2d  %2.2d:%2.2d:%2.2d\n", day.tm_mday, text::monthAbbreviation(day.tm_mon),
                                 day.tm_year % 100, day.tm_hour, day.tm_min, day.tm_sec);
   header += "To  : All\n";
   header += "Subj: " + settings.subj + "\n";
@@ -216,19 +213,7 @@ std::string encodePacketHeader(const PacketHeader& h) {
   return bytes;
 }
 
-std::string fidoDateTime(const std::tm& t) {
-  return text::format("%2.2d %s %2.2d  %2.2d:%2.2d:%2.2d", t.tm_mday, monthName(t.tm_mon), t.tm_year % 100,
-                      t.tm_hour, t.tm_min, t.tm_sec);
-}
-
-uint32_t nextMsgIdSerial() {
-  std::time_t start = std::time(nullptr);
-  uint32_t candidate = clockSerial();
-  while (candidate <= output.msgIdSerial && std::time(nullptr) - start < kSerialWaitSeconds) candidate = clockSerial();
-  if (candidate <= output.msgIdSerial) candidate = output.msgIdSerial + 1;
-  output.msgIdSerial = candidate;
-  return candidate;
-}
+uint32_t nextMsgIdSerial() { return msgid::nextMsgIdSerial(output.msgIdSerial); }
 
 void writeOutputLine(std::string_view line) {
   if (app.textMode) {

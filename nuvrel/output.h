@@ -43,9 +43,6 @@ struct PacketHeader {
 };
 std::string encodePacketHeader(const PacketHeader& header);
 
-// "%2.2d %s %2.2d  %2.2d:%2.2d:%2.2d": the date field of a packed message.
-std::string fidoDateTime(const std::tm& t);
-
 // The next MSGID serial of the run: from the clock, strictly greater than every earlier one.
 uint32_t nextMsgIdSerial();
 

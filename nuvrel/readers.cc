@@ -9,6 +9,7 @@
 #include "common/log.h"
 #include "common/platform.h"
 #include "common/text.h"
+#include "common/vote_tally.h"
 #include "nuvrel/app.h"
 #include "nuvrel/output.h"
 
@@ -18,18 +19,9 @@ namespace {
 
 using logging::logPrint;
 
-constexpr size_t kCandidateLineCapacity = 80;   // 79 characters a line
 constexpr size_t kVoteLineCapacity = 32766;     // 32765 characters a line
 constexpr size_t kStatisticLineCapacity = 128;  // 127 characters a line
 constexpr size_t kIndexHeaderBytesRead = 160;
-
-// The rest of an overlong line is dropped, as the vote manager drops it: a piece read as a
-// candidate of its own would shift the numbers that votes refer to.
-void skipRestOfLine(std::FILE* f, size_t capacity) {
-  std::string piece;
-  while (platform::readTextLine(f, piece, capacity) && piece.back() != '\n') {
-  }
-}
 
 std::string besideConfiguration(const char* extension) {
   return platform::replaceExtension(app.configPath, extension);
@@ -47,8 +39,8 @@ void loadPosterCandidates(const std::string& path) {
   std::FILE* f = platform::openFile(path, "rb");
   if (f == nullptr) config::configError("Candidates file \"%s\" not found.", path.c_str());
   std::string line;
-  while (platform::readTextLine(f, line, kCandidateLineCapacity)) {
-    if (line.back() != '\n' && line.size() + 1 == kCandidateLineCapacity) skipRestOfLine(f, kCandidateLineCapacity);
+  // An over-long line is taken cut, as far as the line allows; its rest is read past.
+  while (readCandidatesBaseLine(f, line) != CandidatesBaseLine::kEnd) {
     CandidateLine candidate = parseCandidateLine(line);
     if (candidate.name.empty()) continue;
     text::fixCyrillicEn(candidate.name);
@@ -128,8 +120,7 @@ void loadListedAddresses() {
 }
 
 size_t tallyPosterVotes(const SortKeys& keys) {
-  const size_t candidateCount = election.candidates.size();
-  if (candidateCount == 0) {
+  if (election.candidates.empty()) {
     if (!settings.candidatesPath.empty()) {
       logPrint("\n! Candidates file is empty. Process aborted.\n");
     } else {
@@ -137,47 +128,44 @@ size_t tallyPosterVotes(const SortKeys& keys) {
     }
     finishRun(12);
   }
-  election.totals.assign(candidateCount, 0);
-  election.countedVotes = 0;
-  for (size_t p = 0; p < election.votes.size(); ++p) {
-    int16_t candidate = election.votes[p].candidate;
-    if (candidate > 0 && size_t(candidate) > candidateCount) {
-      logPrint("\n! Vote Base error! Invalid candidat id in pos %d.\n", int(p + 1));
-      finishRun(7);
-    }
-    if (candidate > 0) {
-      ++election.totals[size_t(candidate - 1)];
-      ++election.countedVotes;
-    }
+  VoteTally tally;
+  if (size_t bad = tallyVotes(election.votes, election.candidates, {keys.byVotes, keys.byName}, tally)) {
+    logPrint("\n! Vote Base error! Invalid candidat id in pos %d.\n", int(bad));
+    finishRun(7);
   }
-  election.electable.clear();
-  size_t longest = 0;
-  for (size_t i = 0; i < candidateCount; ++i) {
-    if (election.candidates[i].status != 0) continue;
-    election.electable.push_back(i);
-    longest = std::max(longest, election.candidates[i].name.size());
-  }
-  std::stable_sort(election.electable.begin(), election.electable.end(), [&keys](size_t a, size_t b) {
-    if (keys.byVotes && election.totals[a] != election.totals[b]) return election.totals[a] > election.totals[b];
-    if (keys.byName) {
-      return text::compareIgnoringAsciiCase(election.candidates[a].name, election.candidates[b].name) < 0;
-    }
-    return false;
-  });
-  return longest;
+  election.totals = std::move(tally.totals);
+  election.countedVotes = tally.countedVotes;
+  election.electable = std::move(tally.electable);
+  return tally.longestName;
 }
 
 void orderVoteRecords(const SortKeys& keys) {
-  auto before = [&keys](const VoteRecord& a, const VoteRecord& b) {
-    if (keys.byPassword) return text::compareIgnoringAsciiCase(a.password, b.password) < 0;
+  std::vector<VoteRecord>& votes = election.votes;
+  if (!keys.byPassword && !keys.byName && !keys.byAddress) return;
+  // The compared texts are folded once, not at every comparison, and the records move once.
+  std::vector<std::string> folded(votes.size());
+  if (keys.byPassword || keys.byName) {
+    for (size_t i = 0; i < votes.size(); ++i) {
+      folded[i] = keys.byPassword ? votes[i].password : votes[i].name;
+      for (char& c : folded[i]) c = text::foldAscii(c);
+    }
+  }
+  std::vector<size_t> order(votes.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  // std::string compares its bytes as unsigned, as compareIgnoringAsciiCase does.
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    if (keys.byPassword) return folded[a] < folded[b];
     if (keys.byName) {
-      int byName = text::compareIgnoringAsciiCase(a.name, b.name);
+      int byName = folded[a].compare(folded[b]);
       if (byName != 0) return byName < 0;
     }
-    if (keys.byAddress) return compareAddresses(a.address, b.address) < 0;
+    if (keys.byAddress) return compareAddresses(votes[a].address, votes[b].address) < 0;
     return false;
-  };
-  std::stable_sort(election.votes.begin(), election.votes.end(), before);
+  });
+  std::vector<VoteRecord> sorted;
+  sorted.reserve(votes.size());
+  for (size_t i : order) sorted.push_back(std::move(votes[i]));
+  votes = std::move(sorted);
 }
 
 std::string formatCount(unsigned value) {

@@ -13,8 +13,6 @@ namespace {
 
 using config::configError;
 
-constexpr const char* kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr std::time_t kHour = 3600;
 constexpr std::time_t kAlwaysDelay = 9 * kSecondsPerDay;  // %Always opens nine days after BeginDate
 constexpr int kDefaultTestDays = 92;
@@ -56,9 +54,9 @@ void printTestLine(std::time_t postingDay, std::string_view path) {
   std::tm day = platform::localTime(postingDay);
   std::string file(path);
   if (schedule.currentStage == kNoStage) {
-    std::printf("%2d %s [%s] \"%s\"\n", day.tm_mday, monthName(day.tm_mon), settings.subj.c_str(), file.c_str());
+    std::printf("%2d %s [%s] \"%s\"\n", day.tm_mday, text::monthAbbreviation(day.tm_mon), settings.subj.c_str(), file.c_str());
   } else {
-    std::printf("%2d %s:%2d[%s] \"%s\"\n", day.tm_mday, monthName(day.tm_mon), schedule.currentStage,
+    std::printf("%2d %s:%2d[%s] \"%s\"\n", day.tm_mday, text::monthAbbreviation(day.tm_mon), schedule.currentStage,
                 settings.subj.c_str(), file.c_str());
   }
 }
@@ -88,7 +86,6 @@ std::time_t postingDayOf(std::time_t now) {
   return platform::localSeconds(today.tm_year + 1900, today.tm_mon + 1, today.tm_mday, 1, 0, 0);
 }
 
-const char* monthName(int month) { return month >= 0 && month < 12 ? kMonthNames[month] : "???"; }
 
 void applyBeginDate(std::string_view value) { schedule.beginDate = config::parseDateValue(value); }
 

@@ -16,7 +16,6 @@ std::time_t addDays(std::time_t t, int n);
 // 01:00:00 local time of the date of `now`: the posting day of a Post run.
 std::time_t postingDayOf(std::time_t now);
 
-const char* monthName(int month);  // 0 to 11: "Jan" to "Dec"
 
 // Configuration keys of the schedule; bad values end the run as configuration errors.
 void applyBeginDate(std::string_view value);

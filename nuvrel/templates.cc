@@ -6,6 +6,7 @@
 #include "common/election_formats.h"
 #include "common/log.h"
 #include "common/platform.h"
+#include "common/template_scan.h"
 #include "common/text.h"
 #include "nuvrel/app.h"
 #include "nuvrel/output.h"
@@ -17,20 +18,14 @@ namespace {
 
 using logging::logPrint;
 
-constexpr size_t kTemplateLineCapacity = 16383;  // 16382 characters: room to grow in place
-constexpr size_t kLineBufferSize = 32766;
-constexpr size_t kMacroLength = 5;  // the percent sign and four characters
+using template_scan::LineResult;
+using template_scan::MacroExpansion;
+using template_scan::macroCode;
+
 constexpr const char* kNotAvailable = "<Results not available>";
 
-struct Expansion {
-  std::string text;
-  size_t length = kMacroLength;  // characters of the line the macro takes
-  bool known = true;
-  bool dropLine = false;
-};
-
-Expansion dropped() {
-  Expansion e;
+MacroExpansion dropped() {
+  MacroExpansion e;
   e.dropLine = true;
   return e;
 }
@@ -68,7 +63,7 @@ std::optional<Number> numberMacro(uint32_t code) {
     return Number{percentage(election.ballotTotal, election.listedAddresses), true};
   }
   for (int i = 1; i <= kVerdictCount; ++i) {
-    if (code != macroCode(verdictCode(i).data())) continue;
+    if (code != macroCode(verdictCode(i))) continue;
     loadPosterStatistic();
     return Number{election.counters.count[i], false};
   }
@@ -108,15 +103,15 @@ std::optional<Number> numberMacro(uint32_t code) {
   return std::nullopt;
 }
 
-Expansion numberExpansion(const Number& n, bool dollar, TemplatePass& pass) {
+MacroExpansion numberExpansion(const Number& n, bool dollar, TemplatePass& pass) {
   pass.lineSum += n.value;
-  Expansion e;
+  MacroExpansion e;
   if (!dollar) {
     e.text = n.plain ? text::format("%u", n.value) : formatCount(n.value);
     return e;
   }
   if (n.value == 0) return dropped();
-  e.length = kMacroLength + 1;
+  e.replaced = template_scan::kMacroLength + 1;
   return e;
 }
 
@@ -128,7 +123,7 @@ std::string stageDate(std::time_t t) {
 
 void writeLine(const std::string& line) { writeOutputLine(line); }
 
-Expansion candidatesByStatus(std::string_view heading, int status, bool headingOnly) {
+MacroExpansion candidatesByStatus(std::string_view heading, int status, bool headingOnly) {
   int number = 0;
   for (const CandidateLine& candidate : election.candidates) {
     if (candidate.status != status) continue;
@@ -139,7 +134,7 @@ Expansion candidatesByStatus(std::string_view heading, int status, bool headingO
   return dropped();
 }
 
-Expansion candidateList(int status) {
+MacroExpansion candidateList(int status) {
   int number = 0;
   for (const CandidateLine& candidate : election.candidates) {
     if (candidate.status == status) writeLine(text::format("%3d. %s\n", ++number, candidate.name.c_str()));
@@ -147,7 +142,7 @@ Expansion candidateList(int status) {
   return dropped();
 }
 
-Expansion ballotForm() {
+MacroExpansion ballotForm() {
   for (const CandidateLine& candidate : election.candidates) {
     if (candidate.status != 0) continue;
     writeLine(candidate.name.substr(0, candidate.name.find(',')) + " !<password>\n");
@@ -155,51 +150,57 @@ Expansion ballotForm() {
   return dropped();
 }
 
-Expansion notAvailable() {
-  Expansion e;
+MacroExpansion notAvailable() {
+  MacroExpansion e;
   e.text = kNotAvailable;
   return e;
 }
 
 const std::string& candidateName(size_t index) { return election.candidates[index].name; }
 
-Expansion resultsTable(const SortKeys& keys) {
+MacroExpansion resultsTable(const SortKeys& keys) {
   loadPosterVotes();
   if (election.votes.empty()) return notAvailable();
   int width = int(tallyPosterVotes(keys));
-  for (size_t index : election.electable) {
-    unsigned total = election.totals[index];
+  for (int index : election.electable) {
+    unsigned total = election.totals[size_t(index)];
     // No counted vote at all (every record cancelled): each row shows 0.0 rather than a division by 0.
     double share = election.countedVotes == 0 ? 0.0 : total * 100.0 / election.countedVotes;
-    writeLine(text::format("%-*s%4u  (%4.1f%%)\n", width + 1, candidateName(index).c_str(), total, share));
+    writeLine(text::format("%-*s%4u  (%4.1f%%)\n", width + 1, candidateName(size_t(index)).c_str(), total, share));
   }
   writeLine(text::format("%*s%5u\n", width, "Total:", unsigned(election.countedVotes)));
   return dropped();
 }
 
-Expansion quorumList(const SortKeys& keys) {
+MacroExpansion quorumList(const SortKeys& keys) {
   loadPosterVotes();
   if (election.votes.empty()) return notAvailable();
   orderVoteRecords(keys);
   for (const VoteRecord& vote : election.votes) {
-    writeLine(text::format(" %-18s %s\n", formatAddress(vote.address).c_str(), vote.name.c_str()));
+    // " %-18s %s\n", put together without a format pass per record
+    std::string row = " " + formatAddress(vote.address);
+    if (row.size() < 19) row.resize(19, ' ');
+    row += ' ';
+    row += vote.name;
+    row += '\n';
+    writeLine(row);
   }
   return dropped();
 }
 
-Expansion passwordsList(SortKeys keys) {
+MacroExpansion passwordsList(SortKeys keys) {
   loadPosterVotes();
   if (election.votes.empty()) return notAvailable();
   int width = int(tallyPosterVotes(keys));
   keys.byPassword = true;
   orderVoteRecords(keys);
-  for (size_t index : election.electable) {
-    unsigned total = election.totals[index];
+  for (int index : election.electable) {
+    unsigned total = election.totals[size_t(index)];
     double share = total * 100.0 / double(election.votes.size());
-    writeLine(text::format("\n > %-*s Passwords: %u (%.1f%%)\n", width + 1, candidateName(index).c_str(), total,
+    writeLine(text::format("\n > %-*s Passwords: %u (%.1f%%)\n", width + 1, candidateName(size_t(index)).c_str(), total,
                            share));
     for (const VoteRecord& vote : election.votes) {
-      if (vote.candidate == int(index + 1)) writeLine(vote.password + "\n");
+      if (vote.candidate == index + 1) writeLine(vote.password + "\n");
     }
   }
   return dropped();
@@ -218,22 +219,21 @@ const ListMacro kListMacros[] = {
 };
 
 bool sameFirstThree(uint32_t code, const char* three) {
-  return (code & 0xFFFFFFu) == (macroCode((std::string(three) + " ").c_str()) & 0xFFFFFFu);
+  return (code & 0xFFFFFFu) == macroCode(three);
 }
 
-// The macro at `at` (its four characters are in the line).
-Expansion expandMacro(std::string_view line, size_t at, TemplatePass& pass) {
-  std::string_view four = line.substr(at + 1, 4);
-  const uint32_t code = macroCode(four.data());
+// The macro whose percent sign stands at `at`; nullopt for an unknown code.
+std::optional<MacroExpansion> knownMacro(uint32_t code, std::string_view line, size_t at, TemplatePass& pass) {
+  constexpr size_t kMacroLength = template_scan::kMacroLength;
   const bool dollar = at + kMacroLength < line.size() && line[at + kMacroLength] == '$';
   if (std::optional<Number> n = numberMacro(code)) return numberExpansion(*n, dollar, pass);
-  if (code == macroCode("BRK$")) return pass.lineSum == 0 ? dropped() : Expansion{};
-  Expansion e;
+  if (code == macroCode("BRK$")) return pass.lineSum == 0 ? dropped() : MacroExpansion{};
+  MacroExpansion e;
   if (code == macroCode("AREA")) {
     e.text = settings.area;
     return e;
   }
-  const char fourth = four[3];
+  const char fourth = line[at + 4];
   if (sameFirstThree(code, "BDS") || sameFirstThree(code, "EDS")) {
     if (fourth < '0' || fourth > '9') return e;
     int stage = fourth - '0';
@@ -252,49 +252,29 @@ Expansion expandMacro(std::string_view line, size_t at, TemplatePass& pass) {
     if (m.kind == 1) return quorumList(m.keys);
     return passwordsList(m.keys);
   }
-  e.known = false;
-  return e;
+  return std::nullopt;
 }
 
-void logUnknownMacro(std::string_view four, int lineNumber) {
+void logUnknownMacro(uint32_t code, int lineNumber) {
   char masked[5] = {};
-  for (int i = 0; i < 4; ++i) masked[i] = char(uint8_t(four[size_t(i)]) & 0x5F);
-  logPrint("\n! Unknown macro %lX (%4.4s) in line %d", static_cast<unsigned long>(macroCode(four.data())), masked,
-           lineNumber);
+  for (int i = 0; i < 4; ++i) masked[i] = char(code >> (8 * i) & 0xFF);
+  logPrint("\n! Unknown macro %lX (%4.4s) in line %d", static_cast<unsigned long>(code), masked, lineNumber);
 }
 
 }  // namespace
 
 void expandPostLine(std::string& line, TemplatePass& pass) {
-  size_t at = 0;
-  while ((at = line.find('%', at)) != std::string::npos) {
-    const size_t textEnd = line.size() - (line.back() == '\n' ? 1 : 0);
-    if (at + 1 < textEnd && line[at + 1] == '%') {
-      line.erase(at + 1, 1);
-      ++at;
-      continue;
-    }
-    if (at + kMacroLength > textEnd) break;  // fewer than four characters left: kept as they stand
-    Expansion e = expandMacro(line, at, pass);
-    if (e.dropLine) {
-      line.clear();
-      return;
-    }
-    if (!e.known) {
-      logUnknownMacro(std::string_view(line).substr(at + 1, 4), pass.lineNumber);
-      ++at;
-      continue;
-    }
-    if (e.text.empty()) {
-      line.erase(at, e.length);
-      continue;
-    }
-    if (line.size() + e.text.size() >= kLineBufferSize + kMacroLength) {
-      logPrint("\n! Header bufer overflow (header: \"%s\"). Process aborted.\n", pass.path.c_str());
-      finishRun(22);
-    }
-    line.replace(at, e.length, e.text);
-    at += e.text.size();
+  auto expand = [&pass](uint32_t code, const std::string& current, size_t at) {
+    if (std::optional<MacroExpansion> e = knownMacro(code, current, at, pass)) return *e;
+    logUnknownMacro(code, pass.lineNumber);
+    MacroExpansion keep;  // only the percent sign is passed over: the code's text stays in the line
+    keep.text = "%";
+    keep.replaced = 1;
+    return keep;
+  };
+  if (template_scan::expandMacros(line, expand) == LineResult::kOverflow) {
+    logPrint("\n! Header bufer overflow (header: \"%s\"). Process aborted.\n", pass.path.c_str());
+    finishRun(22);
   }
 }
 
@@ -309,7 +289,7 @@ void expandPostTemplate(const std::string& path) {
   TemplatePass pass;
   pass.path = path;
   std::string line;
-  while (platform::readTextLine(f, line, kTemplateLineCapacity)) {
+  while (platform::readTextLine(f, line, template_scan::kTemplateLineCapacity)) {
     ++pass.lineNumber;
     pass.lineSum = 0;
     text::fixCyrillicEn(line);

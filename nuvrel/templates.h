@@ -3,19 +3,9 @@
 #ifndef NUVREL_TEMPLATES_H_
 #define NUVREL_TEMPLATES_H_
 
-#include <cstdint>
 #include <string>
-#include <string_view>
 
 namespace nuvrel {
-
-// The 32-bit little-endian value of a macro's four characters, each masked with 0x5F, so that a
-// code written in any case is the same macro.
-constexpr uint32_t macroCode(const char* four) {
-  uint32_t code = 0;
-  for (int i = 3; i >= 0; --i) code = code << 8 | (uint8_t(four[i]) & 0x5Fu);
-  return code;
-}
 
 // Expands the whole template into the output; a template that cannot be opened, or a line that
 // would grow past the line buffer, ends the run.

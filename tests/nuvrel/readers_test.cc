@@ -147,13 +147,13 @@ TEST_F(PosterReaders, TallyAndOrders) {
   EXPECT_EQ(nuvrel::tallyPosterVotes({}), 5u);  // "Alice"; Olga is not electable
   EXPECT_EQ(election.totals, (std::vector<uint16_t>{1, 0, 2, 0}));
   EXPECT_EQ(election.countedVotes, 3);
-  EXPECT_EQ(election.electable, (std::vector<size_t>{0, 2, 3}));
+  EXPECT_EQ(election.electable, (std::vector<int>{0, 2, 3}));
   nuvrel::tallyPosterVotes({.byName = true});
-  EXPECT_EQ(election.electable, (std::vector<size_t>{2, 0, 3}));
+  EXPECT_EQ(election.electable, (std::vector<int>{2, 0, 3}));
   nuvrel::tallyPosterVotes({.byVotes = true, .byName = true});
-  EXPECT_EQ(election.electable, (std::vector<size_t>{2, 0, 3}));
+  EXPECT_EQ(election.electable, (std::vector<int>{2, 0, 3}));
   nuvrel::tallyPosterVotes({.byVotes = true});
-  EXPECT_EQ(election.electable.front(), 2u);
+  EXPECT_EQ(election.electable.front(), 2);
 
   auto names = [] {
     std::string s;
