@@ -131,7 +131,7 @@ size_t tallyVotes(bool sortOnVotes, bool sortOnNames) {
   for (size_t p = 0; p < election.votes.size(); ++p) {
     int16_t candidate = election.votes[p].candidate;
     if (candidate > 0 && size_t(candidate) > candidateCount) {
-      std::printf("\nVote Base error! Invalid candidat id in pos %d.\n", int(p + 1));
+      logging::printOut("\nVote Base error! Invalid candidat id in pos %d.\n", int(p + 1));
       logging::appExit(7);
     }
     if (candidate > 0) {
