@@ -77,5 +77,5 @@ echo "Judged ballots, filed:    $work/filed/*"
 for d in filed/*/; do printf '    %-20s %s\n' "$d" "$(cd "$d" && ls | sort -n | tr '\n' ' ')"; done
 echo "Reports:                  $work/reports ($(ls reports | tr '\n' ' '))"
 echo "Echomail packets:         $work/echo-out ($(ls echo-out | tr '\n' ' '))"
-echo "Statistic file:"
-sed 's/\r$//' korva.sta | sed 's/^/    /'
+echo "Verdicts counted (korva.sta, those above 0):"
+sed 's/\r$//' korva.sta | grep -v -e '^;' -e '=0$' | sed 's/^/    /'

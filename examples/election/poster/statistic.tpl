@@ -13,4 +13,4 @@ Ballots of the Sample Election 2024 (voting %BDS1 - %EDS1)
   help and check queries .. %AUX_%AUX_$
   cancelled by a revote ... %CANP%CANP$
 
-Electors who voted: %TALL%% of %LALL listed.
+Ballots received: %TALL%% of the number of listed electors (%LALL).
