@@ -45,12 +45,12 @@ void configError(const char* format, ...) {
   std::string message = text::vformat(format, args);
   va_end(args);
   if (!source.posterStyle) {
-    std::printf("\nError in configuration file \"%s\", line %d:\n --- ", source.path.c_str(), source.lineCounter);
+    logging::printOut("\nError in configuration file \"%s\", line %d:\n --- ", source.path.c_str(), source.lineCounter);
   } else if (source.lineCounter != 0) {
     logging::logPrint("\n! Error in configuration file \"%s\", line %d: \n --- ", source.path.c_str(),
                       source.lineCounter);
   }
-  std::fputs(message.c_str(), stdout);
+  logging::printOut("%s", message.c_str());
   logging::appExit(3);
 }
 
@@ -102,7 +102,7 @@ bool parseBoolValue(std::string_view value) {
   std::string_view word = cutAtBlank(value);
   if (text::equalIgnoringAsciiCase(word, "Yes")) return true;
   if (text::equalIgnoringAsciiCase(word, "No")) return false;
-  std::printf("\nFile \"%s\": Bad bool value in line %d.", source.path.c_str(), source.lineCounter);
+  logging::printOut("\nFile \"%s\": Bad bool value in line %d.", source.path.c_str(), source.lineCounter);
   logging::appExit(3);
 }
 

@@ -83,7 +83,7 @@ int logPrint(const char* format, ...) {
       }
       writeLog(stamp);
     }
-    std::fputs(stamp.c_str(), stdout);
+    platform::stdoutWrite(stamp);
     written += int(stamp.size());
     rest.remove_prefix(1);
   }
@@ -94,9 +94,18 @@ int logPrint(const char* format, ...) {
   va_end(args);
   writeLog(message);
   if (state.file != nullptr) std::fflush(state.file);  // a killed run keeps what it logged
-  std::fwrite(message.data(), 1, message.size(), stdout);
+  platform::stdoutWrite(message);
   state.bannerPending = false;
   return written + int(message.size());
+}
+
+int printOut(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string message = text::vformat(format, args);
+  va_end(args);
+  platform::stdoutWrite(message);
+  return int(message.size());
 }
 
 void appExit(int code) {
@@ -109,7 +118,7 @@ void appExit(int code) {
     std::fclose(state.file);
     state.file = nullptr;
   }
-  std::fputs("\n", stdout);
+  platform::stdoutWrite("\n");
   platform::exitProcess(code);
 }
 

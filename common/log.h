@@ -39,6 +39,10 @@ bool logHeaderPending();
 // day; only the first line of the format is used.  Returns the characters written to stdout.
 int logPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Writes to standard output only, never to the log: usage texts, reports and other console output.
+// Returns the characters written.
+int printOut(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // Finishes the log and ends the program with the code.
 [[noreturn]] void appExit(int code);
 

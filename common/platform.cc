@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <langinfo.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -9,6 +10,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <clocale>
 #include <cstdlib>
 #include <cstring>
 
@@ -421,13 +423,45 @@ int systemMilliseconds() {
   return int(tv.tv_usec / 1000);
 }
 
+namespace {
+
+// True when the descriptor is a terminal and the user's locale (LC_ALL, LC_CTYPE, LANG) names the
+// UTF-8 character set.  The programs' own locale is put back at once: the character classes of the
+// C locale are what every comparison of CP866 text relies on.
+bool terminalShowsUtf8(int fd) {
+  if (fd < 0 || ::isatty(fd) == 0) return false;
+  const char* current = std::setlocale(LC_CTYPE, nullptr);
+  std::string previous = current != nullptr ? current : "C";
+  if (std::setlocale(LC_CTYPE, "") == nullptr) return false;
+  std::string codeset = ::nl_langinfo(CODESET);
+  std::setlocale(LC_CTYPE, previous.c_str());
+  return text::equalIgnoringAsciiCase(codeset, "UTF-8") || text::equalIgnoringAsciiCase(codeset, "UTF8");
+}
+
+void writeShown(std::FILE* stream, bool convert, std::string_view text) {
+  if (convert) {
+    std::string shown = cp866ToUtf8(text);
+    std::fwrite(shown.data(), 1, shown.size(), stream);
+  } else {
+    std::fwrite(text.data(), 1, text.size(), stream);
+  }
+}
+
+}  // namespace
+
+void stdoutWrite(std::string_view text) {
+  static const bool convert = terminalShowsUtf8(::fileno(stdout));
+  writeShown(stdout, convert, text);
+}
+
 void consoleWrite(std::string_view text) {
   static std::FILE* console = [] {
     std::FILE* tty = std::fopen("/dev/tty", "w");
     return tty ? tty : stderr;
   }();
+  static const bool convert = terminalShowsUtf8(::fileno(console));
   std::fflush(stdout);
-  std::fwrite(text.data(), 1, text.size(), console);
+  writeShown(console, convert, text);
   std::fflush(console);
 }
 

@@ -112,6 +112,13 @@ std::tm localTime(std::time_t t);
 // Milliseconds of the current second of the system clock.
 int systemMilliseconds();
 
+// The programs' texts are CP866.  What is shown on a terminal whose locale's character set is UTF-8
+// is converted to UTF-8 on the way; files, pipes and the log always receive the CP866 bytes as they
+// are.  Every console text goes through one of these two.
+
+// Writes to standard output (messages, reports, usage).
+void stdoutWrite(std::string_view text);
+
 // Writes straight to the terminal, bypassing a redirected standard output (stderr without one).
 void consoleWrite(std::string_view text);
 

@@ -287,7 +287,7 @@ void readVoteManagerConfig(const std::string& path) {
   config::source.posterStyle = false;
   std::FILE* f = platform::openFile(path, "rb");
   if (f == nullptr) {
-    std::printf("\nConfiguration file \"%s\" not found.", path.c_str());
+    logging::printOut("\nConfiguration file \"%s\" not found.", path.c_str());
     logging::appExit(-2);
   }
   uint32_t stamp = 0;

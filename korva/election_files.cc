@@ -128,7 +128,7 @@ void saveElectionFiles(std::string_view version) {
 size_t tallyVotes(bool sortOnVotes, bool sortOnNames) {
   VoteTally tally;
   if (size_t bad = ::tallyVotes(election.votes, election.candidates, {sortOnVotes, sortOnNames}, tally)) {
-    std::printf("\nVote Base error! Invalid candidat id in pos %d.\n", int(bad));
+    logging::printOut("\nVote Base error! Invalid candidat id in pos %d.\n", int(bad));
     logging::appExit(7);
   }
   election.totals = std::move(tally.totals);

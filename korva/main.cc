@@ -26,7 +26,7 @@ using logging::logPrint;
 
 [[noreturn]] void printUsage() {
   platform::consoleWrite(text::format("Kelvanoth Vote Manager  Version %s, %s.\r\n", kProgramVersion, kReleaseDate));
-  std::printf(
+  logging::printOut(
       "\n  Usage:\n%s <command> [<options>]\n\n<command>:\n        Scan  - scan inbound netmail\n      Result  - "
       "general results report\n      Quorum  - quorum report\n   Passwords  - passwords list report\n    Announce  - "
       "generate announce messages\n       Index  - create new index file\n\n<options>:\n            -cfg:<file>  - "
@@ -41,7 +41,7 @@ using logging::logPrint;
   std::string line = text::format("... Korva  Ver %s", kProgramVersion);
   if (line.size() < 37) line.resize(37, ' ');
   line += text::format("Kelvanoth Vote Manager, %s.", kReleaseDate);
-  std::printf("\n%s\n", line.c_str());
+  logging::printOut("\n%s\n", line.c_str());
   appExit(0);
 }
 
@@ -53,17 +53,17 @@ using logging::logPrint;
   std::string directory = config::parseDirectoryValue(target, false);
   std::vector<std::string> files = platform::listFiles("", "*.msg");
   if (files.empty()) {
-    std::printf("\n%s not found", "*.msg");
+    logging::printOut("\n%s not found", "*.msg");
     appExit(0);
   }
   for (const std::string& file : files) {
     uint32_t number = nextMessageNumber(directory);
     if (number > kMaxMessageNumber) {
-      std::printf("\n! No free message number in \"%s\".", directory.c_str());
+      logging::printOut("\n! No free message number in \"%s\".", directory.c_str());
       appExit(14);
     }
     std::string copy = text::format("%s%u.msg", directory.c_str(), number);
-    std::printf("\n%s  -->  %s", file.c_str(), copy.c_str());
+    logging::printOut("\n%s  -->  %s", file.c_str(), copy.c_str());
     platform::copyFile(file, copy, false);
   }
   appExit(0);

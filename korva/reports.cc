@@ -6,6 +6,7 @@
 #include <numeric>
 #include <vector>
 
+#include "common/log.h"
 #include "common/platform.h"
 #include "common/text.h"
 #include "korva/election_files.h"
@@ -56,11 +57,11 @@ int compareVotes(const VoteRecord& a, const VoteRecord& b, const ReportOptions& 
 void printReportHeader(const std::string& title) {
   if (election.votes.empty()) return;
   std::string period = "[" + dayText(settings.periodStart) + " - " + dayText(settings.periodEnd) + "]";
-  std::printf("\n%s\n", headerLine(settings.voteId, 55, period).c_str());
+  logging::printOut("\n%s\n", headerLine(settings.voteId, 55, period).c_str());
   std::tm now = platform::localTime(std::time(nullptr));
   std::string stamp = text::format("%2.2d %s %2.2d  %2.2d:%2.2d:%2.2d", now.tm_mday, text::monthAbbreviation(now.tm_mon),
                                    twoDigitYear(now), now.tm_hour, now.tm_min, now.tm_sec);
-  std::printf("%s\n", headerLine(title, 57, stamp).c_str());
+  logging::printOut("%s\n", headerLine(title, 57, stamp).c_str());
 }
 
 void reportResults(const ReportOptions& options) {
@@ -71,9 +72,9 @@ void reportResults(const ReportOptions& options) {
     uint16_t total = election.totals[size_t(i)];
     // With no vote counted every share is 0.0 rather than a division by zero.
     double share = election.countedVotes ? 100.0 * total / election.countedVotes : 0.0;
-    std::printf("\n%-*s%4d  (%4.1f%%)", width, election.candidates[size_t(i)].name.c_str(), int(total), share);
+    logging::printOut("\n%-*s%4d  (%4.1f%%)", width, election.candidates[size_t(i)].name.c_str(), int(total), share);
   }
-  std::printf("\n%*s%5u\n", width - 1, "Total:", unsigned(election.countedVotes));
+  logging::printOut("\n%*s%5u\n", width - 1, "Total:", unsigned(election.countedVotes));
 }
 
 void reportPasswords(const ReportOptions& options) {
@@ -84,10 +85,10 @@ void reportPasswords(const ReportOptions& options) {
   for (int i : election.electable) {
     uint16_t total = election.totals[size_t(i)];
     double share = 100.0 * total / double(election.votes.size());
-    std::printf("\n > %-*s Passwords: %d (%.1f%%)\n", width, election.candidates[size_t(i)].name.c_str(), int(total),
-                share);
+    logging::printOut("\n > %-*s Passwords: %d (%.1f%%)\n", width, election.candidates[size_t(i)].name.c_str(),
+                      int(total), share);
     for (size_t p : order) {
-      if (election.votes[p].candidate == i + 1) std::printf("%s\n", election.votes[p].password.c_str());
+      if (election.votes[p].candidate == i + 1) logging::printOut("%s\n", election.votes[p].password.c_str());
     }
   }
 }
@@ -99,10 +100,10 @@ void reportQuorum(const ReportOptions& options) {
       const VoteRecord& v = election.votes[p];
       std::string address = text::format("\n%hd:%hd/%hd", v.address.zone, v.address.net, v.address.node);
       if (v.address.point != 0) address += text::format(".%hd", v.address.point);
-      std::printf(" %-18s %s", address.c_str(), v.name.c_str());
+      logging::printOut(" %-18s %s", address.c_str(), v.name.c_str());
     }
   }
-  std::printf("\n");
+  logging::printOut("\n");
 }
 
 }  // namespace korva

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/log.h"
 #include "common/options.h"
 #include "common/platform.h"
 #include "common/text.h"
@@ -19,7 +20,7 @@ constexpr const char* kProgramName = "Lisdor32";
 [[noreturn]] void finish(int code) { platform::exitProcess(code); }
 
 [[noreturn]] void printUsage() {
-  std::printf(
+  logging::printOut(
       "\n  Usage:\n%s <source> [<target>][options]\n    <options>:\n        -addr  - sort on address\n       -fname  - "
       "sort on first name\n       -lname  - sort on last name\n",
       kProgramName);
@@ -27,14 +28,14 @@ constexpr const char* kProgramName = "Lisdor32";
 }
 
 [[noreturn]] void formatError(const std::string& source) {
-  std::printf("Unknown format of Source file \"%s\".\n", source.c_str());
+  logging::printOut("Unknown format of Source file \"%s\".\n", source.c_str());
   finish(11);
 }
 
 std::vector<UserRecord> readSource(const std::string& source) {
   std::FILE* in = platform::openFile(source, "rb");
   if (in == nullptr) {
-    std::printf("Source file \"%s\" not found.\n", source.c_str());
+    logging::printOut("Source file \"%s\" not found.\n", source.c_str());
     finish(10);
   }
   std::vector<UserRecord> users;
@@ -55,7 +56,7 @@ std::vector<UserRecord> readSource(const std::string& source) {
   // A source that cannot be read to its end (a directory, a read error) must not pass for a short
   // list: in place, it would be replaced by what was read.
   if (std::ferror(in)) {
-    std::printf("Source file \"%s\" not found.\n", source.c_str());
+    logging::printOut("Source file \"%s\" not found.\n", source.c_str());
     finish(10);
   }
   std::fclose(in);
@@ -65,14 +66,14 @@ std::vector<UserRecord> readSource(const std::string& source) {
 void writeTarget(const std::string& target, const std::vector<UserRecord>& users, const std::vector<uint32_t>& order) {
   std::FILE* out = platform::openFile(target, "wb");
   if (out == nullptr) {
-    std::printf("Can't create target file \"%s\".\n", target.c_str());
+    logging::printOut("Can't create target file \"%s\".\n", target.c_str());
     finish(15);
   }
   for (uint32_t index : order) platform::writeText(out, formatListLine(users[index]));
   // A target that did not reach the disk whole must not replace the source.
   bool written = platform::syncFile(out);
   if (std::fclose(out) != 0 || !written) {
-    std::printf("Can't create target file \"%s\".\n", target.c_str());
+    logging::printOut("Can't create target file \"%s\".\n", target.c_str());
     finish(15);
   }
 }
@@ -83,7 +84,7 @@ void replaceSource(const std::string& source, const std::string& temporary, cons
   bool moved = platform::renameFile(source, backup) == platform::RenameResult::kDone &&
                platform::renameFile(temporary, source) == platform::RenameResult::kDone;
   if (!moved) {
-    std::printf("Can't replace source file \"%s\".\n", source.c_str());
+    logging::printOut("Can't replace source file \"%s\".\n", source.c_str());
     finish(15);
   }
 }
@@ -105,7 +106,7 @@ void replaceSource(const std::string& source, const std::string& temporary, cons
   std::vector<uint32_t> order = sortedOrder(users, sorts);
   std::string target = targetArg ? targetArg : platform::directoryPart(source) + "$gd$lst$.tmp";
   writeTarget(target, users, order);
-  std::printf("%d records processed.\n", int(users.size()));
+  logging::printOut("%d records processed.\n", int(users.size()));
   if (targetArg == nullptr) replaceSource(source, target, platform::replaceExtension(source, "bak"));
   finish(0);
 }
@@ -115,7 +116,7 @@ void replaceSource(const std::string& source, const std::string& temporary, cons
 
 int main(int argc, char** argv) {
   std::set_new_handler([] {
-    std::printf("\nERROR: Not enough memory.");
+    logging::printOut("\nERROR: Not enough memory.");
     lisdor::finish(14);
   });
   lisdor::run(argc, argv);

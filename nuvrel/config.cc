@@ -162,7 +162,7 @@ void runPostingPass(std::time_t postingDay) {
   config::source.lineCounter = 0;
   std::FILE* f = platform::openFile(app.configPath, "rb");
   if (f == nullptr) {
-    std::printf("\nConfiguration file \"%s\" not found.", app.configPath.c_str());
+    logging::printOut("\nConfiguration file \"%s\" not found.", app.configPath.c_str());
     finishRun(-2);
   }
   std::string key, value;

@@ -20,7 +20,7 @@ namespace {
 using logging::appExit;
 
 [[noreturn]] void printUsage() {
-  std::printf(
+  logging::printOut(
       "\n  Usage:\n%s <command> [<options>]\n\n<command>:\n      Post            - Post mode\n      Test [<ndays>]  - "
       "Testing mode (test <ndays> days)\n<options>:\n          /cfg:<file>     - configuration file [korva.cfp]\n     "
       "     /txt            - output to text files (only post mode)\n          /hdr            - include header in text "
@@ -71,7 +71,7 @@ const char* testDayCount() {
 }
 
 [[noreturn]] void test(std::time_t today) {
-  std::printf("\nTest mode.\n");
+  logging::printOut("\nTest mode.\n");
   app.testMode = true;
   app.stampPath.clear();  // a Test run never renews the stamp
   runPostingPass(0);  // reads the settings and the candidates base; day 0 posts nothing
@@ -93,7 +93,7 @@ const char* testDayCount() {
   std::time_t today = postingDayOf(std::time(nullptr));
   if (text::equalIgnoringAsciiCase(command, "Post")) post(today);
   if (text::equalIgnoringAsciiCase(command, "Test")) test(today);
-  std::printf("\nUnknown command.");
+  logging::printOut("\nUnknown command.");
   finishRun(1);
 }
 

@@ -54,9 +54,9 @@ void printTestLine(std::time_t postingDay, std::string_view path) {
   std::tm day = platform::localTime(postingDay);
   std::string file(path);
   if (schedule.currentStage == kNoStage) {
-    std::printf("%2d %s [%s] \"%s\"\n", day.tm_mday, text::monthAbbreviation(day.tm_mon), settings.subj.c_str(), file.c_str());
+    logging::printOut("%2d %s [%s] \"%s\"\n", day.tm_mday, text::monthAbbreviation(day.tm_mon), settings.subj.c_str(), file.c_str());
   } else {
-    std::printf("%2d %s:%2d[%s] \"%s\"\n", day.tm_mday, text::monthAbbreviation(day.tm_mon), schedule.currentStage,
+    logging::printOut("%2d %s:%2d[%s] \"%s\"\n", day.tm_mday, text::monthAbbreviation(day.tm_mon), schedule.currentStage,
                 settings.subj.c_str(), file.c_str());
   }
 }

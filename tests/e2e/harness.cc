@@ -1,12 +1,15 @@
 #include "tests/e2e/harness.h"
 
 #include <fcntl.h>
+#include <pty.h>
 #include <spawn.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +27,26 @@ std::string slurp(const std::string& path) {
   std::ostringstream all;
   all << in.rdbuf();
   return all.str();
+}
+
+// In a child process: enters cwd and replaces the process by the program with a clean environment.
+[[noreturn]] void execInDirectory(const std::string& program, const std::vector<std::string>& args,
+                                  const std::string& cwd, const std::map<std::string, std::string>& env) {
+  if (chdir(cwd.c_str()) != 0) _exit(127);
+  std::map<std::string, std::string> vars = {{"PATH", "/usr/bin:/bin"}, {"HOME", "/tmp"}, {"TZ", "UTC"}};
+  for (const auto& [k, v] : env) vars[k] = v;
+  std::vector<std::string> envStrings;
+  for (const auto& [k, v] : vars) envStrings.push_back(k + "=" + v);
+  std::vector<char*> envp, argv;
+  for (auto& s : envStrings) envp.push_back(s.data());
+  envp.push_back(nullptr);
+  std::string prog = program;
+  argv.push_back(prog.data());
+  std::vector<std::string> copies = args;
+  for (auto& a : copies) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  execve(prog.c_str(), argv.data(), envp.data());
+  _exit(127);
 }
 
 }  // namespace
@@ -46,21 +69,7 @@ RunResult runProgramKilledAfter(const std::string& program, const std::vector<st
     dup2(errFd, 2);
     int devnull = open("/dev/null", O_RDONLY);
     dup2(devnull, 0);
-    if (chdir(cwd.c_str()) != 0) _exit(127);
-    std::map<std::string, std::string> vars = {{"PATH", "/usr/bin:/bin"}, {"HOME", "/tmp"}, {"TZ", "UTC"}};
-    for (const auto& [k, v] : env) vars[k] = v;
-    std::vector<std::string> envStrings;
-    for (const auto& [k, v] : vars) envStrings.push_back(k + "=" + v);
-    std::vector<char*> envp, argv;
-    for (auto& s : envStrings) envp.push_back(s.data());
-    envp.push_back(nullptr);
-    std::string prog = program;
-    argv.push_back(prog.data());
-    std::vector<std::string> copies = args;
-    for (auto& a : copies) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execve(prog.c_str(), argv.data(), envp.data());
-    _exit(127);
+    execInDirectory(program, args, cwd, env);
   }
   int status = 0;
   if (delay.count() > 0) {
@@ -84,6 +93,33 @@ RunResult runProgramKilledAfter(const std::string& program, const std::vector<st
   result.err = slurp(errTemplate);
   unlink(outTemplate);
   unlink(errTemplate);
+  return result;
+}
+
+RunResult runProgramOnTerminal(const std::string& program, const std::vector<std::string>& args,
+                               const std::string& cwd, const std::map<std::string, std::string>& env) {
+  struct termios raw {};
+  cfmakeraw(&raw);
+  int master = -1;
+  pid_t pid = forkpty(&master, nullptr, &raw, nullptr);
+  if (pid < 0) throw std::runtime_error("forkpty failed");
+  if (pid == 0) execInDirectory(program, args, cwd, env);
+  RunResult result;
+  char buffer[4096];
+  for (;;) {
+    ssize_t n = read(master, buffer, sizeof buffer);
+    if (n > 0) {
+      result.out.append(buffer, size_t(n));
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      break;  // end of file, or EIO once the slave side is closed by the program's end
+    }
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  close(master);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
 }
 

@@ -27,6 +27,12 @@ RunResult runProgramKilledAfter(const std::string& program, const std::vector<st
                                 const std::string& cwd, const std::map<std::string, std::string>& env,
                                 std::chrono::microseconds delay);
 
+// As runProgram, but on a pseudo-terminal: standard input, output and error and the controlling
+// terminal are all its slave side, set raw so that the bytes read back are the bytes written.
+// `out` holds everything the terminal received; `err` stays empty.
+RunResult runProgramOnTerminal(const std::string& program, const std::vector<std::string>& args,
+                               const std::string& cwd, const std::map<std::string, std::string>& env = {});
+
 // A fresh empty directory, removed when the object goes.
 class ScenarioDir {
  public:

@@ -1,0 +1,2 @@
+Audit: message from %FNAM, %FADR, dated %FDAT, subject "%SUBJ":
+%CLOG

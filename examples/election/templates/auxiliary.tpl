@@ -1,0 +1,2 @@
+Auxiliary message processed:
+%CLOG

@@ -1,0 +1,1 @@
+Your ballot is REFUSED: its date (%FDAT) lies in the future.

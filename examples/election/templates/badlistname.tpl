@@ -1,0 +1,1 @@
+Your ballot is REFUSED: the name "%FNAM" is not the one listed for %FADR.

@@ -1,0 +1,1 @@
+Your ballot is REFUSED: "%FNAM" is not the name listed for %FADR in %PNTF.

@@ -1,0 +1,1 @@
+Your ballot is REFUSED: its subject must be "Sample Election 2024".

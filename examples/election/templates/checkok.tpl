@@ -1,0 +1,1 @@
+Your CHECK passed: a ballot from %FADR would be taken.

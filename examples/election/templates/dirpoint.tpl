@@ -1,0 +1,1 @@
+Your ballot is REFUSED: a point's ballot must travel through its boss node.

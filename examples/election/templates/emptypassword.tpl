@@ -1,0 +1,3 @@
+Your ballot is REFUSED: write your password after "!", as in
+
+%CASH

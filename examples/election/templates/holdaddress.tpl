@@ -1,0 +1,1 @@
+Your ballot is REFUSED: %FADR is listed on Hold in %NDLF.

@@ -1,0 +1,1 @@
+Your ballot is REFUSED: %FADR is not in the list of electors of this election.

@@ -1,0 +1,1 @@
+Your ballot is REFUSED: the e-mail address %EMAL is not in the list of electors.

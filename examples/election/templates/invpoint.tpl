@@ -1,0 +1,1 @@
+Your ballot is REFUSED: a vote from your node or point has already been counted.

@@ -1,0 +1,1 @@
+Your ballot is REFUSED: it was written after the voting ended on %EDAT.

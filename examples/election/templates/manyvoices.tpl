@@ -1,0 +1,1 @@
+Your ballot is REFUSED: it names more than one candidate. Choose one.

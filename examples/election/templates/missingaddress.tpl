@@ -1,0 +1,1 @@
+Your ballot is REFUSED: %FADR is not listed in %NDLF.

@@ -1,0 +1,1 @@
+Your ballot is REFUSED: %FADR is listed as a private (Pvt) node in %NDLF.

@@ -1,0 +1,1 @@
+Your ballot is REFUSED: %FADR may not vote in this election.

@@ -1,0 +1,4 @@
+Your CHANGED vote has been accepted; your earlier ballot is cancelled.
+
+Processing log:
+%CLOG

@@ -1,0 +1,1 @@
+Your ballot is REFUSED: it was written before the voting began on %SDAT.
