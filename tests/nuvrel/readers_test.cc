@@ -170,6 +170,24 @@ TEST_F(PosterReaders, TallyAndOrders) {
   EXPECT_EQ(passwords, "abCde");
 }
 
+// Long shared beginnings, texts that are beginnings of others, CP866 bytes above 0x7F and names
+// equal but for case: the order is that of an unsigned, ASCII-folded comparison, ties kept as read.
+TEST_F(PosterReaders, NameOrderPastASharedBeginning) {
+  const char* read[] = {"Elector Name 10", "Elector Name \x80", "elector name 1", "Elector Name",
+                        "Elector Name 1",  "Elector Name 1zz",  "Elector Name 2", "ELECTOR NAME 1"};
+  election.votes.clear();
+  for (int i = 0; i < 8; ++i) {
+    VoteRecord r;
+    r.name = read[i];
+    r.address = {2, 5020, int16_t(i), 0};
+    election.votes.push_back(r);
+  }
+  nuvrel::orderVoteRecords({.byName = true});
+  std::string order;
+  for (const VoteRecord& r : election.votes) order += std::to_string(r.address.node);
+  EXPECT_EQ(order, "32470561");
+}
+
 TEST_F(PosterReaders, TallyEndsTheRunOnBadData) {
   EXPECT_EXIT_STDOUT(nuvrel::tallyPosterVotes({}), 12, dir_ / "out");
   EXPECT_NE(testsupport::readFile(dir_ / "out").find("! Candidates file not defined. Process aborted."), std::string::npos);
