@@ -102,19 +102,26 @@ uint32_t recordOffset(long offset, const std::string& path) {
   return uint32_t(offset);
 }
 
-void indexValidList(std::vector<Record>& out) {
-  std::FILE* f = indexState.validList;
-  std::fseek(f, 0, SEEK_SET);
+// Calls take(line, offset) for every line from the stream's position on.  Offsets are counted
+// rather than asked of the stream: ftell costs a system call a line.
+template <typename Take>
+void forEachLine(std::FILE* f, Take take) {
   std::string line;
-  // Offsets are counted rather than asked of the stream: ftell costs a system call a line.
   for (long offset = std::ftell(f), next = offset; platform::readBinaryLine(f, line, config::kLineCapacity);
        offset = next) {
     next += long(line.size());
+    take(line, offset);
+  }
+}
+
+void indexValidList(std::vector<Record>& out) {
+  std::fseek(indexState.validList, 0, SEEK_SET);
+  forEachLine(indexState.validList, [&](const std::string& line, long offset) {
     FtnAddress a;
-    if (!parseAddressText(line, a) || a.zone <= 0) continue;
+    if (!parseAddressText(line, a) || a.zone <= 0) return;
     out.push_back({a.zone, a.net, a.node, a.point, recordOffset(offset, settings.validAddressList),
                    index_format::kValidEntry});
-  }
+  });
 }
 
 uint8_t nodelistKind(std::string_view line) {
@@ -126,14 +133,9 @@ uint8_t nodelistKind(std::string_view line) {
 
 // Continues from where the first-line read stopped.
 void indexNodelist(std::vector<Record>& out) {
-  std::FILE* f = indexState.nodelist;
   FtnAddress current;
-  std::string line;
-  // Offsets are counted rather than asked of the stream: ftell costs a system call a line.
-  for (long offset = std::ftell(f), next = offset; platform::readBinaryLine(f, line, config::kLineCapacity);
-       offset = next) {
-    next += long(line.size());
-    if (line[0] == ';' || line.find(',') == std::string::npos) continue;
+  forEachLine(indexState.nodelist, [&](const std::string& line, long offset) {
+    if (line[0] == ';' || line.find(',') == std::string::npos) return;
     int16_t number = int16_t(numberAfterComma(line));
     if (text::startsWithIgnoringAsciiCase(line, "Zone,")) {
       current = {number, 0, 0, 0};
@@ -143,29 +145,44 @@ void indexNodelist(std::vector<Record>& out) {
     } else {
       current.node = number;
     }
-    if (!maskMatches(settings.validAddress, current)) continue;
+    if (!maskMatches(settings.validAddress, current)) return;
     out.push_back({current.zone, current.net, current.node, current.point, recordOffset(offset, settings.nodelist),
                    nodelistKind(line)});
+  });
+}
+
+// "zone:net/node" after "Boss,": each number read replaces its part; reading stops at the first
+// part that is not there, and the parts after it keep their values.
+void readBossAddress(std::string_view text, FtnAddress& current) {
+  int16_t* parts[3] = {&current.zone, &current.net, &current.node};
+  const char separators[3] = {0, ':', '/'};
+  size_t pos = 0;
+  for (int i = 0; i < 3; ++i) {
+    if (separators[i] != 0) {
+      if (pos >= text.size() || text[pos] != separators[i]) return;
+      ++pos;
+    }
+    long value = 0;
+    if (!text::scanLong(text, pos, value)) return;
+    *parts[i] = int16_t(value);
   }
 }
 
 void indexPointlist(std::vector<Record>& out) {
-  std::FILE* f = indexState.pointlist;
   FtnAddress current;
-  std::string line;
-  // Offsets are counted rather than asked of the stream: ftell costs a system call a line.
-  for (long offset = std::ftell(f), next = offset; platform::readBinaryLine(f, line, config::kLineCapacity);
-       offset = next) {
-    next += long(line.size());
+  forEachLine(indexState.pointlist, [&](const std::string& line, long offset) {
     if (line.compare(0, 5, "Boss,") == 0) {
-      std::sscanf(line.c_str() + 5, "%hd:%hd/%hd", &current.zone, &current.net, &current.node);
+      readBossAddress(std::string_view(line).substr(5), current);
     } else if (line.compare(0, 6, "Point,") == 0) {
-      current.point = int16_t(std::atoi(line.c_str() + 6));
-      if (!maskMatches(settings.validAddress, current)) continue;
+      long point = 0;
+      size_t pos = 6;
+      text::scanLong(line, pos, point);
+      current.point = int16_t(point);
+      if (!maskMatches(settings.validAddress, current)) return;
       out.push_back({current.zone, current.net, current.node, current.point, recordOffset(offset, settings.pointlist),
                      index_format::kPoint});
     }
-  }
+  });
 }
 
 std::string candidateKey(const std::string& name) {
