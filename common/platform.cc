@@ -367,7 +367,7 @@ std::string textModeBytes(std::string_view text) {
   return out;
 }
 
-bool writeFileAtomically(std::string_view path, std::string_view bytes) {
+bool writeFileAtomically(std::string_view path, std::string_view bytes, bool syncDirectory) {
   std::string real = resolvePath(path);
   if (real.empty()) return false;
   // A file reached through a symbolic link is replaced where it lies, so the link keeps showing
@@ -401,6 +401,7 @@ bool writeFileAtomically(std::string_view path, std::string_view bytes) {
     return false;
   }
   // The rename itself must survive a power loss too.
+  if (!syncDirectory) return true;
   std::string directory = directoryPart(real);
   int dirFd = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY);
   if (dirFd >= 0) {

@@ -103,7 +103,9 @@ std::string textModeBytes(std::string_view text);
 
 // Replaces the file's contents durably: the bytes go to a temporary file beside it, which is
 // forced to disk and then renamed over the old file.  On failure the old file is left whole.
-bool writeFileAtomically(std::string_view path, std::string_view bytes);
+// A caller that renames another file into the same directory right after may leave the directory
+// to that save: syncing the directory once makes both renames last.
+bool writeFileAtomically(std::string_view path, std::string_view bytes, bool syncDirectory = true);
 
 // ---- Time, console, process --------------------------------------------------------------------
 

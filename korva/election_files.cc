@@ -100,9 +100,11 @@ void loadStatistics() {
 }
 
 void saveElectionFiles(std::string_view version) {
-  // The counters are not worth stopping for: a failed write keeps the previous file.
+  // The counters are not worth stopping for: a failed write keeps the previous file.  The vote base
+  // lies in the same directory, so when it follows, its directory sync makes both renames last.
   platform::writeFileAtomically(election.statisticPath,
-                                platform::textModeBytes(formatStatisticFile(election.counters, version)));
+                                platform::textModeBytes(formatStatisticFile(election.counters, version)),
+                                !election.voteBaseDirty);
   if (election.voteBaseDirty) {
     election.voteBaseDirty = false;
     std::string content;
