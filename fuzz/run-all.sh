@@ -13,10 +13,17 @@ command -v clang++ >/dev/null 2>&1 || { echo "clang++ is needed: apt-get install
 CXX=clang++ cmake -S . -B build-fuzz -DFUZZ=ON -DKELVANOTH_BUILD_TESTS=OFF -DKELVANOTH_BUILD_BENCH=OFF >/dev/null
 cmake --build build-fuzz -j2 >/dev/null
 
+# The targets work in directories of their own under this one (libFuzzer's ending skips their
+# clean-up); it goes when the run ends.
+base="${TMPDIR:-/tmp}"
+[ -n "${TMPDIR:-}" ] || [ ! -w /dev/shm ] || base=/dev/shm  # in memory: the targets write files per input
+scratch="$(mktemp -d "$base/kelvanoth-fuzz-run.XXXXXX")"
+trap 'rm -rf "$scratch"' EXIT
+
 run_one() {
   local t="$1" top="$PWD"  # absolute paths: the targets work in a directory of their own
   mkdir -p "build-fuzz/corpus/$t" "build-fuzz/artifacts/$t" build-fuzz/logs
-  "$top/build-fuzz/bin/${t}_fuzzer" "$top/build-fuzz/corpus/$t" "$top/fuzz/corpus/$t" -max_total_time="$seconds" \
+  TMPDIR="$scratch" "$top/build-fuzz/bin/${t}_fuzzer" "$top/build-fuzz/corpus/$t" "$top/fuzz/corpus/$t" -max_total_time="$seconds" \
     -timeout=10 -rss_limit_mb=2048 -max_len=70000 -print_final_stats=1 \
     -artifact_prefix="$top/build-fuzz/artifacts/$t/" >"build-fuzz/logs/$t.log" 2>&1
 }
