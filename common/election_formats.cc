@@ -40,8 +40,9 @@ VoteLineResult parseVoteLine(std::string_view line, VoteRecord& record) {
 std::string voteFieldText(std::string_view s) {
   std::string out(s);
   for (char& c : out) {
-    // A Ctrl-Z would end the file for every reader after it.
-    if (c == '\t' || c == '\r' || c == '\n' || c == '\x1A') c = ' ';
+    // A Ctrl-Z would end the file for every reader after it; a zero byte would end the field when
+    // the record is written, and a name cut to nothing marks a deleted record.
+    if (c == '\t' || c == '\r' || c == '\n' || c == '\x1A' || c == '\0') c = ' ';
   }
   return out;
 }

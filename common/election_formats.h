@@ -45,7 +45,7 @@ enum class VoteLineResult {
 VoteLineResult parseVoteLine(std::string_view line, VoteRecord& record);
 
 // Makes a text safe to store as a vote-base field: tabs, CRs and LFs would split the record, and
-// a Ctrl-Z would end the file when it is read back.
+// a Ctrl-Z would end the file when it is read back; a zero byte would cut the field when written.
 std::string voteFieldText(std::string_view text);
 
 // A candidate; status 0 may be voted for, any other value keeps it listed but not electable.

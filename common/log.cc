@@ -108,16 +108,19 @@ int printOut(const char* format, ...) {
   return int(message.size());
 }
 
+void logClose() {
+  if (state.file == nullptr) return;
+  if (!state.headerPending) platform::writeText(state.file, "\n");
+  std::fclose(state.file);
+  state.file = nullptr;
+}
+
 void appExit(int code) {
   if (void (*hook)() = state.exitHook) {
     state.exitHook = nullptr;  // an ending inside the hook must not call it again
     hook();
   }
-  if (state.file != nullptr) {
-    if (!state.headerPending) platform::writeText(state.file, "\n");
-    std::fclose(state.file);
-    state.file = nullptr;
-  }
+  logClose();
   platform::stdoutWrite("\n");
   platform::exitProcess(code);
 }

@@ -24,6 +24,9 @@ void logInit(const LogIdentity& identity);
 bool logOpen(std::string_view path);
 bool logIsOpen();
 
+// Finishes and closes the log file; later messages go to the console only.
+void logClose();
+
 // The log file's length so far; 0 without a log.  Taken when a message is taken up, so that the
 // lines logged about it can be read back.
 long logLength();

@@ -7,3 +7,9 @@ rm -rf build
 cmake -S . -B build
 cmake --build build -j"$(nproc)"
 ctest --test-dir build --output-on-failure -j"$(nproc)"
+# The same tests again with the programs and the tests built under AddressSanitizer and
+# UndefinedBehaviorSanitizer: any report fails the run.
+rm -rf build-asan
+cmake -S . -B build-asan -DSANITIZE=ON -DKELVANOTH_BUILD_BENCH=OFF
+cmake --build build-asan -j"$(nproc)"
+ctest --test-dir build-asan --output-on-failure -j"$(nproc)"

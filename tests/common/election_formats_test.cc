@@ -59,6 +59,7 @@ TEST(VoteLine, Refusals) {
 
 TEST(VoteLine, FieldTextCannotSplitARecord) {
   EXPECT_EQ(voteFieldText("a\tb\rc\nd\x1A" "e"), "a b c d e");
+  EXPECT_EQ(voteFieldText(std::string_view("\0a\0", 3)), " a ");
   EXPECT_EQ(voteFieldText("\xE0\xA1 \x8D"), "\xE0\xA1 \x8D");
 }
 

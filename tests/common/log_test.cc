@@ -96,6 +96,25 @@ TEST(LogPrint, RunThatLogsNothingLeavesTheLogAlone) {
   EXPECT_TRUE(std::regex_match(readFile(log), stamped("old\r\n\r\n--------- .*\r\n@ \\* one\r\n")));
 }
 
+// Closing finishes the log as an ending does; what follows reaches the console only.
+TEST(LogPrint, ClosedLogIsFinishedAndLeftAlone) {
+  testsupport::ScratchDir dir;
+  std::string log = dir / "korva.log", out = dir / "stdout";
+  EXPECT_EXIT_STDOUT(
+      {
+        logging::logInit(kKorva);
+        if (!logging::logOpen(log)) std::_Exit(98);
+        logPrint("\n* one");
+        logging::logClose();
+        if (logging::logIsOpen()) std::_Exit(97);
+        logPrint("\n* two");
+        appExit(0);
+      },
+      0, out);
+  EXPECT_TRUE(std::regex_match(readFile(log), stamped("\r\n--------- .*\r\n@ \\* one\r\n")));
+  EXPECT_TRUE(std::regex_match(readFile(out), stamped("\n@ \\* one\n@ \\* two\n")));
+}
+
 TEST(LogPrint, ShowsTheBannerOnceOnTheConsole) {
   testsupport::ScratchDir dir;
   std::string err = dir / "stderr", out = dir / "stdout";

@@ -220,6 +220,27 @@ TEST_F(ElectionFiles, NamesAndPasswordsStayOneField) {
   EXPECT_EQ(election.votes.size(), 2u);
 }
 
+// A zero byte in a damaged vote base or candidates base would cut the field when the files are
+// saved: a name cut to nothing reads back as a deleted vote, a candidate as no candidate at all,
+// and every later candidate's number would shift.
+TEST_F(ElectionFiles, ZeroBytesDoNotCutWhatIsSaved) {
+  using namespace std::string_literals;
+  writeFile(election.candidatesPath, "A\n\0B {1}\nC\n"s);
+  writeFile(election.voteBasePath, "3\t0\t0000000000000001\t2:5020/1.0\t\0Name\tp\0w\r\n"s);
+  reload();
+  ASSERT_EQ(election.candidates.size(), 3u);
+  ASSERT_EQ(election.votes.size(), 1u);
+  election.candidatesDirty = election.voteBaseDirty = true;  // as after a change by an auxiliary message
+  korva::saveElectionFiles("2.10/32");
+  reload();
+  EXPECT_EQ(names(), (std::vector<std::string>{"A", "B", "C"}));
+  EXPECT_EQ(election.candidates[1].status, 1);
+  ASSERT_EQ(election.votes.size(), 1u);
+  EXPECT_EQ(election.votes[0].name, " Name");
+  EXPECT_EQ(election.votes[0].password, "p w");
+  EXPECT_EQ(election.votes[0].candidate, 3);
+}
+
 TEST_F(ElectionFiles, TallyAndSortOrders) {
   // "\x84" is a CP866 capital letter: it sorts after every Latin one.
   for (const char* name : {"charlie", "alpha", "Bravo", "Hidden candidate", "\x84" "elta"}) korva::addCandidate(name, 0);
