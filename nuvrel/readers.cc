@@ -64,7 +64,8 @@ void loadPosterVotes() {
     if (!line.empty() && line.back() == '\n') line.pop_back();
     VoteRecord record;
     VoteLineResult result = parseVoteLine(line, record);
-    if (result == VoteLineResult::kNoNumbers) break;
+    // A blank or text line holds no vote; the votes after it count, as the vote manager counts them.
+    if (result == VoteLineResult::kNoNumbers) continue;
     if (result == VoteLineResult::kFormatError) {
       logPrint("\n! Invalid file format \"%s\", aborted.", path.c_str());
       election.votes.clear();

@@ -113,15 +113,17 @@ TEST_F(PosterReaders, ListedAddressesFromTheIndexHeader) {
 
 TEST_F(PosterReaders, VoteBaseRecordsAndBrokenLines) {
   const std::string good = "1\t0\t0000000100000002\t2:5020/1.0\tJohn Doe\tpass1\r\n-2\t1\t0000000100000003\t2:5020/2.0\tAnn\tA b\r\n";
-  write("vot", good + "\r\n1\t0\t0000000100000004\t2:5020/3.0\tLater\tx\r\n");
+  write("vot", good + "\r\nnotes\r\n1\t0\t0000000100000004\t2:5020/3.0\tLater\tx\r\n");
   nuvrel::loadPosterVotes();
-  ASSERT_EQ(election.votes.size(), 2u);  // reading stops at the blank line
+  // Blank and text lines hold no vote; the vote after them counts, as the vote manager counts it.
+  ASSERT_EQ(election.votes.size(), 3u);
+  EXPECT_EQ(election.votes[2].name, "Later");
   EXPECT_EQ(election.votes[1].candidate, -2);
   EXPECT_EQ(election.votes[1].password, "A b");
   EXPECT_EQ(election.votes[1].userId.first, 0u);  // not kept
   write("vot", "");
   nuvrel::loadPosterVotes();  // read once per run
-  EXPECT_EQ(election.votes.size(), 2u);
+  EXPECT_EQ(election.votes.size(), 3u);
   for (const std::string& broken : {std::string("1\t0\t00000001\r\n"), std::string("1\t0\t0000000100000004\t2:5020/3.0\tNoTab\r\n")}) {
     election = nuvrel::ElectionData{};
     write("vot", good + broken);
