@@ -20,19 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::writeFile("users.lst", std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1));
   std::FILE* in = platform::openFile("users.lst", "rb");
   std::vector<UserRecord> users;
-  SourceForm form = SourceForm::kUserlist;
-  std::string line;
-  while (platform::readTextLine(in, line, kMaxLineLength + 2)) {
-    if (!line.empty() && line.back() == '\n') {
-      line.pop_back();
-    } else if (line.size() > kMaxLineLength) {
-      break;
-    }
-    if (users.empty()) form = detectSourceForm(line);
-    UserRecord& user = users.emplace_back();
-    bool ok = form == SourceForm::kList ? parseListLine(line, user) : parseUserlistLine(line, user);
-    if (!ok) break;
-  }
+  readUserLines(in, users);
   std::fclose(in);
   std::string out;
   for (uint32_t i : sortedOrder(users, sorts)) out += formatListLine(users.at(i));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/platform.h"
 #include "common/text.h"
 
 namespace lisdor {
@@ -93,6 +94,22 @@ std::string formatListLine(const UserRecord& record) {
   std::string line = formatAddress(record.address) + " ";
   if (line.size() < kAddressColumnWidth) line.resize(kAddressColumnWidth, ' ');
   return line + record.name + "\n";
+}
+
+bool readUserLines(std::FILE* in, std::vector<UserRecord>& users) {
+  SourceForm form = SourceForm::kUserlist;
+  std::string line;
+  while (platform::readTextLine(in, line, kMaxLineLength + 2)) {
+    if (!line.empty() && line.back() == '\n') {
+      line.pop_back();
+    } else if (line.size() > kMaxLineLength) {
+      return false;  // a line too long to be an entry: refuse it rather than split it
+    }
+    if (users.empty()) form = detectSourceForm(line);
+    UserRecord& user = users.emplace_back();
+    if (!(form == SourceForm::kList ? parseListLine(line, user) : parseUserlistLine(line, user))) return false;
+  }
+  return true;
 }
 
 }  // namespace lisdor

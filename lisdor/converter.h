@@ -4,6 +4,7 @@
 #define LISDOR_CONVERTER_H_
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,10 @@ SourceForm detectSourceForm(std::string_view firstLine);
 // form needs.
 bool parseUserlistLine(std::string_view line, UserRecord& record);
 bool parseListLine(std::string_view line, UserRecord& record);
+
+// Reads every entry of an open source; the form is told by its first line.  False at a line that
+// is too long to be an entry or that its form cannot parse: such a source is not converted.
+bool readUserLines(std::FILE* in, std::vector<UserRecord>& users);
 
 // Applies the asked-for sorts in the fixed order address, first name, last name.
 struct SortOptions {

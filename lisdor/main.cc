@@ -40,19 +40,7 @@ std::vector<UserRecord> readSource(const std::string& source) {
   }
   std::vector<UserRecord> users;
   users.reserve(128);
-  SourceForm form = SourceForm::kUserlist;
-  std::string line;
-  while (platform::readTextLine(in, line, kMaxLineLength + 2)) {
-    if (!line.empty() && line.back() == '\n') {
-      line.pop_back();
-    } else if (line.size() > kMaxLineLength) {
-      formatError(source);  // a line too long to be an entry: refuse it rather than split it
-    }
-    if (users.empty()) form = detectSourceForm(line);
-    UserRecord& user = users.emplace_back();
-    bool ok = form == SourceForm::kList ? parseListLine(line, user) : parseUserlistLine(line, user);
-    if (!ok) formatError(source);
-  }
+  if (!readUserLines(in, users)) formatError(source);
   // A source that cannot be read to its end (a directory, a read error) must not pass for a short
   // list: in place, it would be replaced by what was read.
   if (std::ferror(in)) {
