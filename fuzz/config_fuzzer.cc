@@ -71,7 +71,6 @@ void parseValues(const std::string& text) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::setUp();
-  setenv("TZ", "UTC", 1);
   fuzz::writeFile("cand.lst", "Ivan Petrov\nAnna Sidorova {1}\n");
   fuzz::writeFile("tpl.txt", "@FNAM@\n");
   return 0;

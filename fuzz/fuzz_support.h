@@ -54,6 +54,7 @@ inline void setUp() {
   if (chdir(workDirectory().c_str()) != 0) std::abort();
   std::atexit(removeWorkDirectory);
   if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
+  setenv("TZ", "UTC", 1);  // dates read the same in every run
 }
 
 inline void writeFile(const std::string& name, std::string_view bytes) {

@@ -65,7 +65,6 @@ void indexAndLookUp(std::string_view damagedRecords, bool candidatesCheck) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::setUp();
-  setenv("TZ", "UTC", 1);
   return 0;
 }
 

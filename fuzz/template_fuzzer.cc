@@ -86,7 +86,6 @@ void expandPosterTemplate() {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::setUp();
-  setenv("TZ", "UTC", 1);
   return 0;
 }
 
