@@ -89,18 +89,6 @@ std::string closingText() {
   return c;
 }
 
-// The name for a new message in the directory; a number beyond 16 bits would wrap onto an older file.
-bool nextMessagePath(const std::string& directory, uint16_t& number, std::string& path) {
-  uint32_t next = nextMessageNumber(directory);
-  if (next > kMaxMessageNumber) {
-    logPrint("\n! No free message number in \"%s\".", directory.c_str());
-    return false;
-  }
-  number = uint16_t(next);
-  path = text::format("%s%u.msg", directory.c_str(), unsigned(number));
-  return true;
-}
-
 [[noreturn]] void abandonMessage(std::FILE* f, const std::string& path, int exitCode) {
   std::fclose(f);
   platform::deleteFile(path);
@@ -114,9 +102,8 @@ void appendTemplate(const std::string& templatePath, std::string& body, std::FIL
 }
 
 void copyToCopyNetmailOut(const std::string& source) {
-  uint16_t number = 0;
   std::string copy;
-  if (!nextMessagePath(settings.copyNetmailOut, number, copy)) return;
+  if (!nextMessagePath(settings.copyNetmailOut, copy)) return;
   if (platform::copyFile(source, copy, true)) logPrint("\n< Save copy to \"%s\".", copy.c_str());
 }
 
@@ -134,7 +121,7 @@ void writeNetmail(const std::string& templatePath, const FtnAddress& destination
                   bool copy) {
   if (templatePath.empty() || settings.netmailOut.empty()) return;
   std::string path;
-  if (!nextMessagePath(settings.netmailOut, app.lastMessageNumber, path)) appExit(14);
+  if (!nextMessagePath(settings.netmailOut, path, &app.lastMessageNumber)) appExit(14);
   std::FILE* f = platform::openFile(path, "wbx");  // a new file: never over an existing message
   if (f == nullptr) {
     logPrint("\n! File \"%s\" create error", path.c_str());

@@ -36,14 +36,6 @@ void saveElection() {
   countersSaved = true;
 }
 
-std::string messagePath(const std::string& directory, uint32_t number) {
-  if (number > kMaxMessageNumber) {
-    logPrint("\n! No free message number in \"%s\".", directory.c_str());
-    appExit(16);
-  }
-  return text::format("%s%u.msg", directory.c_str(), number);
-}
-
 // A UserID half from the operating system's random source: identity tokens sent to electors must
 // not be guessable from the time of the run.
 uint32_t randomHalf() {
@@ -64,6 +56,18 @@ uint16_t messageNumber(std::string_view fileName) {
     number = uint16_t(number * 10 + (c - '0'));
   }
   return number;
+}
+
+bool nextMessagePath(const std::string& directory, std::string& path, uint16_t* number) {
+  uint32_t next = nextMessageNumber(directory);
+  // A number beyond 16 bits would wrap onto an older file.
+  if (next > kMaxMessageNumber) {
+    logPrint("\n! No free message number in \"%s\".", directory.c_str());
+    return false;
+  }
+  if (number != nullptr) *number = uint16_t(next);
+  path = text::format("%s%u.msg", directory.c_str(), unsigned(next));
+  return true;
 }
 
 uint32_t nextMessageNumber(std::string_view directory) {
@@ -100,10 +104,10 @@ void scanDirectory(const std::string& directory) {
 
 void disposeMessage(const std::string& path, const std::string& directory, int verdict) {
   ++election.counters.count[verdict];
-  std::string target = directory;
-  if (app.checkQuery) target = settings.moveAuxiliary;
-  if (target.empty()) target = settings.moveInvalid;
-  target = messagePath(target, nextMessageNumber(target));
+  std::string into = app.checkQuery ? settings.moveAuxiliary : directory;
+  if (into.empty()) into = settings.moveInvalid;
+  std::string target;
+  if (!nextMessagePath(into, target)) appExit(16);
   logPrint("\n  >> Moved to \"%s\".", target.c_str());
   // Save before the file leaves its directory: a kill in between then judges the ballot again on
   // the next run (a duplicate) instead of losing the vote.

@@ -30,6 +30,10 @@ uint16_t messageNumber(std::string_view fileName);
 // none.  It may exceed kMaxMessageNumber: callers refuse such a number rather than wrap it.
 uint32_t nextMessageNumber(std::string_view directory);
 
+// The path of a new message in the directory, under its next free number (also left in `number`
+// when given); false, logged, when the directory has no 16-bit number left.
+bool nextMessagePath(const std::string& directory, std::string& path, uint16_t* number = nullptr);
+
 // Judges every stored message of the directory: the numbered ones in ascending order (each
 // followed by the audit copy), then the rest in directory order.
 void scanDirectory(const std::string& directory);
