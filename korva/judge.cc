@@ -29,7 +29,7 @@ struct Judgement {
   std::string nodelistName, pointlistName;  // as listed, "_" read as blanks
   std::string subjectKey, fromKey;
   std::optional<size_t> senderRecord;
-  bool rejected = false, hasEmail = false, checkQuery = false;
+  bool rejected = false, hasEmail = false;
   int16_t revotes = 0;
 };
 
@@ -98,11 +98,11 @@ bool refusedByChecks(Judgement& j) {
   // A first-time sender is known from here on, whatever later checks decide.
   j.hasEmail = !senderEmail(msg).empty();
   if (settings.checkUserId && !j.senderRecord) j.senderRecord = size_t(issueUserId(j.hasEmail));
-  j.checkQuery = (msg.queryFlags & kCheckQuery) != 0;
-  app.checkQuery = j.checkQuery;
-  if (c && j.checkQuery) logPrint("\n  -- Check query.");
+  // From here on the message files as auxiliary whatever its verdict.
+  app.checkQuery = (msg.queryFlags & kCheckQuery) != 0;
+  if (c && app.checkQuery) logPrint("\n  -- Check query.");
 
-  if (!j.checkQuery) {
+  if (!app.checkQuery) {
     std::time_t tested = settings.checkDateSystem ? app.startTime : msg.date;
     if (tested < settings.periodStart) {
       logPrint("\n? -- Ballot is received too soon.");
@@ -197,7 +197,7 @@ bool refusedByUserId(Judgement& j) {
   if (msg.userId.first == 0) {
     logPrint("\n? -- Empty UserID");
     msg.userId = recorded;
-    if (!j.checkQuery) return refuse(j, kBadUserId, settings.moveBadUserId, settings.badUserIdTpl);
+    if (!app.checkQuery) return refuse(j, kBadUserId, settings.moveBadUserId, settings.badUserIdTpl);
   }
   return false;
 }
@@ -361,7 +361,7 @@ void judgeBallot(const std::string& fileName) {
       return;
     }
   }
-  if (j.checkQuery) {
+  if (app.checkQuery) {
     logPrint("\n  -- Check Ok.");
     if (settings.checkUserId) msg.userId = election.votes[*j.senderRecord].userId;
     disposeMessage(j.path, settings.moveAuxiliary, kAuxiliary);
