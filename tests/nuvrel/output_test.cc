@@ -10,6 +10,7 @@
 #include "common/platform.h"
 #include "nuvrel/app.h"
 #include "tests/common/test_support.h"
+#include "tests/nuvrel/poster_state.h"
 #include "tests/nuvrel/packet_reader.h"
 
 namespace {
@@ -24,11 +25,7 @@ using testsupport::ScratchDir;
 class PosterOutput : public ::testing::Test {
  protected:
   void SetUp() override {
-    testsupport::setTimeZone("Europe/Berlin");
-    logging::logInit({"Nuvrel", "2.10/32", ""});
-    app = nuvrel::AppState{};
-    settings = nuvrel::Settings{};
-    output = nuvrel::OutputState{};
+    testsupport::resetPosterState();
     settings.pktFromAddress = {2, 5020, 9999, 0};
     settings.pktToAddress = {2, 5020, 1, 0};
     settings.fromAddress = {2, 5020, 9999, 5};

@@ -13,6 +13,7 @@
 #include "common/text.h"
 #include "nuvrel/app.h"
 #include "tests/common/test_support.h"
+#include "tests/nuvrel/poster_state.h"
 
 namespace {
 
@@ -44,12 +45,8 @@ std::string failure(const std::function<void()>& step) {
 class Schedule : public ::testing::Test {
  protected:
   void SetUp() override {
-    testsupport::setTimeZone("Europe/Berlin");
-    logging::logInit({"Nuvrel", "2.10/32", ""});
+    testsupport::resetPosterState();
     config::source = config::ConfigSource{"korva.cfp", 0, true};
-    app = nuvrel::AppState{};
-    settings = nuvrel::Settings{};
-    schedule = nuvrel::Schedule{};
   }
   // BeginDate 1.3.2005 with stages of 3, 0, 5 and 30 days: stage 0 is 1-3 March, stage 2 is 4-8
   // March, stage 3 is 9 March to 7 April, across the change to summer time on 27 March.

@@ -10,6 +10,7 @@
 #include "nuvrel/output.h"
 #include "nuvrel/schedule.h"
 #include "tests/common/test_support.h"
+#include "tests/nuvrel/poster_state.h"
 
 namespace {
 
@@ -22,13 +23,7 @@ using testsupport::ScratchDir;
 class PosterTemplates : public ::testing::Test {
  protected:
   void SetUp() override {
-    testsupport::setTimeZone("Europe/Berlin");
-    logging::logInit({"Nuvrel", "2.10/32", ""});
-    app = nuvrel::AppState{};
-    settings = nuvrel::Settings{};
-    election = nuvrel::ElectionData{};
-    nuvrel::schedule = nuvrel::Schedule{};
-    nuvrel::output = nuvrel::OutputState{};
+    testsupport::resetPosterState();
     app.configPath = dir_ / "korva.cfp";
     app.textMode = true;  // every posted text lands in "<section>.TXT"
     app.currentSection = dir_ / "out";
