@@ -6,6 +6,10 @@
 #include "common/platform.h"
 #include "common/text.h"
 
+using election_format::kCandidateLineLength;
+using election_format::kVerdictCodes;
+using election_format::kVerdictCount;
+
 std::string formatVoteLine(const VoteRecord& r) {
   return text::format("%hd\t%hd\t%.8X%.8X\t%hd:%hd/%hd.%hd\t%s\t%s\n", r.candidate, r.revotes, r.userId.first,
                       r.userId.second, r.address.zone, r.address.net, r.address.node, r.address.point, r.name.c_str(),

@@ -29,9 +29,13 @@ struct VoteRecord {
   std::string password;
 };
 
+namespace election_format {
 // The fixed password texts stored for ballots without a usable password.
 constexpr const char* kBadPasswordSyntax = "<-Bad password syntax->";
 constexpr const char* kEmptyPassword = "<-Empty password->";
+// A candidates-base line holds at most this many characters before its line end.
+constexpr size_t kCandidateLineLength = 79;
+}  // namespace election_format
 
 // "%hd\t%hd\t%.8X%.8X\t%hd:%hd/%hd.%hd\t%s\t%s\n"
 std::string formatVoteLine(const VoteRecord& record);
@@ -53,9 +57,6 @@ struct CandidateLine {
   std::string name;
   int16_t status = 0;
 };
-// A candidates-base line holds at most this many characters before its line end.
-constexpr size_t kCandidateLineLength = 79;
-
 enum class CandidatesBaseLine { kLine, kTooLong, kEnd };
 // Reads the next candidates-base line (its LF kept when it was reached).  kTooLong: the line held
 // more than kCandidateLineLength characters; `line` keeps the first of them and the rest is read
@@ -66,16 +67,60 @@ CandidatesBaseLine readCandidatesBaseLine(std::FILE* f, std::string& line);
 CandidateLine parseCandidateLine(std::string_view line);
 std::string formatCandidateLine(const CandidateLine& candidate);
 
-// Verdict codes, index 1 to 32.
+namespace election_format {
+// Verdict codes, index 1 to 32: four characters each, the first code having index 1.
 constexpr int kVerdictCount = 32;
 constexpr const char kVerdictCodes[] =
     "AUX_MANVVALDDATIDATSDATLSUBIPNTCADDIADDLADDEADDNNDLANDLPNDLHNDLDNAMNNAMPPNTDROUTMSGIREPLMANYUNKCPASIPASEDUPECANC"
     "CANPOTHRMANIBUID";
+}  // namespace election_format
+
+// The verdict a filed message is counted under; its value is the code's index in kVerdictCodes.
+enum class Verdict : uint8_t {
+  kAuxiliary = 1,          // AUX_
+  kManualValid = 2,        // MANV, never assigned by the vote manager
+  kValid = 3,              // VALD
+  kBadDate = 4,            // DATI
+  kTooSoon = 5,            // DATS
+  kTooLate = 6,            // DATL
+  kBadSubject = 7,         // SUBI
+  kPointNotAccepted = 8,   // PNTC
+  kAddressInvalid = 9,     // ADDI
+  kNotInList = 10,         // ADDL
+  kEmailNotInList = 11,    // ADDE
+  kNameNotInList = 12,     // ADDN
+  kNodeNotListed = 13,     // NDLA
+  kPvtNode = 14,           // NDLP
+  kHoldNode = 15,          // NDLH
+  kDownNode = 16,          // NDLD
+  kBadNodeName = 17,       // NAMN
+  kBadPointName = 18,      // NAMP
+  kDirectFromPoint = 19,   // PNTD
+  kBadRoute = 20,          // ROUT
+  kBadMsgId = 21,          // MSGI
+  kBadReplyTo = 22,        // REPL
+  kManyChoices = 23,       // MANY
+  kUnknownCandidate = 24,  // UNKC
+  kBadPassword = 25,       // PASI
+  kEmptyPassword = 26,     // PASE
+  kDuplicate = 27,         // DUPE
+  kCancelled = 28,         // CANC
+  kCancelledPrevious = 29, // CANP
+  kOther = 30,             // OTHR
+  kManualInvalid = 31,     // MANI, never assigned by the vote manager
+  kBadUserId = 32,         // BUID
+};
+static_assert(int(Verdict::kBadUserId) == election_format::kVerdictCount);
+
+// The four-character code of a counter index (1..kVerdictCount); empty outside that range.
 std::string_view verdictCode(int index);
+inline std::string_view verdictCode(Verdict verdict) { return verdictCode(int(verdict)); }
 
 // Counters indexed 1..kVerdictCount; slot 0 is unused.
 struct VerdictCounters {
-  uint16_t count[kVerdictCount + 1] = {};
+  uint16_t count[election_format::kVerdictCount + 1] = {};
+  uint16_t& operator[](Verdict verdict) { return count[int(verdict)]; }
+  uint16_t operator[](Verdict verdict) const { return count[int(verdict)]; }
 };
 std::string formatStatisticFile(const VerdictCounters& counters, std::string_view version);
 // Applies one statistic-file line to the counters; other lines change nothing.

@@ -177,6 +177,25 @@ std::vector<std::string> listFiles(std::string_view directory, std::string_view 
   return names;
 }
 
+std::vector<DirectoryEntry> listEntries(std::string_view directory, std::string_view wildcard) {
+  std::vector<DirectoryEntry> entries;
+  std::string real = resolvePath(directory);
+  if (!real.empty() && real.back() != '/') real += '/';
+  DIR* dir = ::opendir(real.empty() ? "." : real.c_str());
+  if (dir == nullptr) return entries;
+  while (dirent* entry = ::readdir(dir)) {
+    if (!wildcardMatch(wildcard, entry->d_name)) continue;
+    bool regular = entry->d_type == DT_REG;
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat st;
+      regular = ::lstat((real + entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    }
+    entries.push_back({entry->d_name, regular});
+  }
+  ::closedir(dir);
+  return entries;
+}
+
 std::string currentDirectory() {
   char buffer[4096];
   return ::getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
@@ -293,6 +312,22 @@ std::FILE* openFile(std::string_view path, const char* mode) {
     return nullptr;
   }
   return std::fopen(real.c_str(), mode);
+}
+
+std::FILE* openRegularFile(std::string_view path) {
+  if (path.empty()) return nullptr;
+  // O_NONBLOCK: opening a pipe must not wait for a writer before it is refused.
+  int fd = ::open(resolvePath(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = EINVAL;
+    return nullptr;
+  }
+  std::FILE* f = ::fdopen(fd, "rb");
+  if (f == nullptr) ::close(fd);
+  return f;
 }
 
 void writeText(std::FILE* f, std::string_view text) {

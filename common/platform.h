@@ -50,6 +50,14 @@ bool fileDosDateTime(std::string_view path, uint32_t& stamp);
 // wildcard without regard to ASCII case, in the order the directory lists them.
 std::vector<std::string> listFiles(std::string_view directory, std::string_view wildcard);
 
+// Every entry of a directory whose name matches the wildcard, in the order the directory lists
+// them, with whether it is a regular file.  Symbolic links are not followed: a link is not regular.
+struct DirectoryEntry {
+  std::string name;
+  bool regular = false;
+};
+std::vector<DirectoryEntry> listEntries(std::string_view directory, std::string_view wildcard);
+
 // "*" matches any run, "?" any one character; letters compare without regard to ASCII case.
 bool wildcardMatch(std::string_view pattern, std::string_view name);
 
@@ -83,6 +91,10 @@ int moveFile(std::string_view from, std::string_view to);
 // fopen over a resolved path.  Text mode and binary mode are the same underneath: text-mode line
 // ends are handled by readTextLine and writeText below.
 std::FILE* openFile(std::string_view path, const char* mode);
+
+// Opens a regular file for reading in binary mode; a symbolic link, a device, a pipe or a directory
+// is refused (null), so that input taken from a shared directory is never something else's bytes.
+std::FILE* openRegularFile(std::string_view path);
 
 // Writes the text with every LF turned into CR LF, as a DOS-style text-mode stream does.
 void writeText(std::FILE* f, std::string_view text);

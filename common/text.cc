@@ -59,6 +59,14 @@ std::string& tabsToBlanks(std::string& s) {
   return s;
 }
 
+std::string withinLine(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c == '\r' || c == '\n' || c == '\0' || c == '\x01') c = ' ';
+  }
+  return out;
+}
+
 bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && startsWithIgnoringAsciiCase(a, b);
 }

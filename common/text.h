@@ -29,6 +29,10 @@ std::string_view skipBlanks(std::string_view s);
 
 std::string& tabsToBlanks(std::string& s);
 
+// The text with every CR, LF, zero byte and kludge mark (0x01) made a blank: text that came from
+// outside, put into a message, then stays within its line and can never start a kludge line.
+std::string withinLine(std::string_view s);
+
 // ASCII-only case folding, the one the option scanner, the keys and the names share.
 inline char foldAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
 bool equalIgnoringAsciiCase(std::string_view a, std::string_view b);

@@ -73,7 +73,7 @@ void expandPosterTemplate() {
   election.votes.push_back(vote);
   vote.candidate = -1;
   election.votes.push_back(vote);
-  for (int i = 1; i <= kVerdictCount; ++i) election.counters.count[i] = uint16_t(i * 3);
+  for (int i = 1; i <= election_format::kVerdictCount; ++i) election.counters.count[i] = uint16_t(i * 3);
   election.votesLoaded = election.statisticLoaded = election.listedAddressesLoaded = true;
   election.refusedSum = 400;
   election.ballotTotal = 420;

@@ -145,7 +145,7 @@ void readCandidates(std::string_view value) {
   if (loaded == kCandidatesCannotOpen) configError("Candidates file \"%s\" not found.", settings.candidatesPath.c_str());
   if (loaded == kCandidateLineTooLong) {
     configError("Candidates file \"%s\", line %d: more than %d characters.", settings.candidatesPath.c_str(),
-                lineNumber, int(kCandidateLineLength));
+                lineNumber, int(election_format::kCandidateLineLength));
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "common/config_values.h"
 #include "common/log.h"
@@ -42,7 +43,7 @@ int addVote(int16_t candidate, const FtnAddress& address, std::string_view name,
 void addCandidate(std::string_view name, int16_t status) {
   std::string stored = voteFieldText(name);
   size_t statusLength = formatCandidateLine({"", status}).size() - 1;  // " {d}" and no line end
-  if (stored.size() + statusLength > kCandidateLineLength) stored.resize(kCandidateLineLength - statusLength);
+  if (stored.size() + statusLength > election_format::kCandidateLineLength) stored.resize(election_format::kCandidateLineLength - statusLength);
   election.candidates.push_back({text::fixCyrillicEn(stored), status});
   election.candidatesDirty = true;
 }
@@ -83,7 +84,12 @@ void loadVoteBase() {
         logging::logPrint("\n! Invalid file format \"%s\", aborted.", election.voteBasePath.c_str());
         logging::appExit(2);
       }
-      addVote(record.candidate, record.address, record.name, record.password, record.revotes, record.userId);
+      // As the file holds it: blanking control characters is for text that comes from a ballot, and
+      // an earlier election's password may hold tabs that the next save must write back.  Only a
+      // zero byte (a damaged file) is blanked, since it would cut the field when it is written.
+      std::replace(record.name.begin(), record.name.end(), '\0', ' ');
+      std::replace(record.password.begin(), record.password.end(), '\0', ' ');
+      election.votes.push_back(std::move(record));
     }
     std::fclose(f);
   }

@@ -28,13 +28,15 @@ struct Judgement {
   int validLookup = -2, nodelistLookup = -2, pointlistLookup = -2;
   std::string nodelistName, pointlistName;  // as listed, "_" read as blanks
   std::string subjectKey, fromKey;
+  std::string senderKey;                 // the key of the name the sender's records carry
   std::optional<size_t> senderRecord;
+  std::optional<size_t> placeholder;     // the sender's record of no choice, deleted when the vote is stored
   bool rejected = false, hasEmail = false;
   int16_t revotes = 0;
 };
 
 // A refusal: count, move, answer; the message is done.  Always true, for the checks to return.
-bool refuse(Judgement& j, int verdict, const std::string& directory, const std::string& templatePath) {
+bool refuse(Judgement& j, Verdict verdict, const std::string& directory, const std::string& templatePath) {
   disposeMessage(j.path, directory, verdict);
   replyToSender(templatePath);
   return true;
@@ -51,10 +53,12 @@ void prepare(Judgement& j) {
   j.pointlistName = indexState.foundName;
   j.subjectKey = subjectKey(msg.subject);
   j.fromKey = nameKey(msg.fromName);
+  j.senderKey = nameKey(senderName(msg));
   if (settings.checkUserId) {
+    // By the key the records carry: an elector behind a gateway is recorded under the e-mail address.
     for (size_t i = 0; i < election.votes.size(); ++i) {
       const VoteRecord& v = election.votes[i];
-      if (sameAddress(v.address, msg.orig) && sameKey(nameKey(v.name), j.fromKey)) {
+      if (!v.name.empty() && sameAddress(v.address, msg.orig) && sameKey(nameKey(v.name), j.senderKey)) {
         j.senderRecord = i;
         break;
       }
@@ -92,11 +96,18 @@ bool refusedByChecks(Judgement& j) {
   const bool c = inChecking();
   if (!sameKey(j.subjectKey, nameKey(settings.voteId))) {
     logPrint("\n? -- Unknown Subj: \"%s\".", msg.subject.c_str());
-    if (c && settings.checkSubj) return refuse(j, kBadSubject, settings.moveBadSubj, settings.badSubjTpl);
+    if (c && settings.checkSubj) return refuse(j, Verdict::kBadSubject, settings.moveBadSubj, settings.badSubjTpl);
+  }
+
+  j.hasEmail = !senderEmail(msg).empty();
+  // A vote is stored under its sender's name, and a record without one counts as deleted: such a
+  // ballot could never be counted, so it is not taken as one.
+  if (text::skipBlanks(senderName(msg)).empty()) {
+    logPrint("\n? -- Empty sender name.");
+    return refuse(j, Verdict::kOther, settings.moveInvalid, settings.invalidTpl);
   }
 
   // A first-time sender is known from here on, whatever later checks decide.
-  j.hasEmail = !senderEmail(msg).empty();
   if (settings.checkUserId && !j.senderRecord) j.senderRecord = size_t(issueUserId(j.hasEmail));
   // From here on the message files as auxiliary whatever its verdict.
   app.checkQuery = (msg.queryFlags & kCheckQuery) != 0;
@@ -106,80 +117,80 @@ bool refusedByChecks(Judgement& j) {
     std::time_t tested = settings.checkDateSystem ? app.startTime : msg.date;
     if (tested < settings.periodStart) {
       logPrint("\n? -- Ballot is received too soon.");
-      if (c) return refuse(j, kTooSoon, settings.moveBadDate, settings.soonTpl);
+      if (c) return refuse(j, Verdict::kTooSoon, settings.moveBadDate, settings.soonTpl);
     }
     if (msg.date >= app.startTime) {
       logPrint("\n? -- Bad date.");
-      if (c && !settings.badDateAccept) return refuse(j, kBadDateInvalid, settings.moveBadDate, settings.badDateTpl);
+      if (c && !settings.badDateAccept) return refuse(j, Verdict::kBadDate, settings.moveBadDate, settings.badDateTpl);
     }
     if (tested > settings.periodEnd && msg.date < app.startTime) {
       logPrint("\n? -- Ballot is received too late.");
-      if (c) return refuse(j, kTooLate, settings.moveBadDate, settings.lateTpl);
+      if (c) return refuse(j, Verdict::kTooLate, settings.moveBadDate, settings.lateTpl);
     }
   }
 
   const AddressMask& mask = settings.validAddress;
   if (maskAdmitsNodesOnly(mask) && msg.orig.point != 0) {
     logPrint("\n? -- Ballot from point not accepted.");
-    if (c) return refuse(j, kPointNotAccepted, settings.moveInvalid, settings.pointTpl);
+    if (c) return refuse(j, Verdict::kPointNotAccepted, settings.moveInvalid, settings.pointTpl);
   }
   if (j.rejected || !maskMatches(mask, msg.orig)) {
     logPrint("\n? -- Originating address not validated.");
-    if (c) return refuse(j, kAddressInvalid, settings.moveInvalid, settings.rejectAddressTpl);
+    if (c) return refuse(j, Verdict::kAddressInvalid, settings.moveInvalid, settings.rejectAddressTpl);
   }
 
   const bool listCheck = c && settings.checkValidAddress;
   if (j.validLookup == -1) {
     logPrint("\n? -- Originating address not found in valid adresses list.");
-    if (listCheck) return refuse(j, kNotInList, settings.moveInvalid, settings.invalidAddressTpl);
+    if (listCheck) return refuse(j, Verdict::kNotInList, settings.moveInvalid, settings.invalidAddressTpl);
   } else if (j.validLookup == 1) {
     logPrint("\n? -- Originating e-mail not found in valid adresses list.");
-    if (listCheck) return refuse(j, kEmailNotInList, settings.moveInvalid, settings.invalidEMailTpl);
+    if (listCheck) return refuse(j, Verdict::kEmailNotInList, settings.moveInvalid, settings.invalidEMailTpl);
   } else if (j.validLookup == 2) {
     logPrint("\n? -- FromName not found in valid adresses list.");
-    if (listCheck) return refuse(j, kNameNotInList, settings.moveInvalid, settings.badListNameTpl);
+    if (listCheck) return refuse(j, Verdict::kNameNotInList, settings.moveInvalid, settings.badListNameTpl);
   }
 
   if (j.nodelistLookup == -1) {
     logPrint("\n? -- (Boss)Node not found in nodelist.");
-    if (c && settings.checkListedNode) return refuse(j, kNodeNotListed, settings.moveBadNode, settings.missingAddressTpl);
+    if (c && settings.checkListedNode) return refuse(j, Verdict::kNodeNotListed, settings.moveBadNode, settings.missingAddressTpl);
   } else if (j.nodelistLookup == 3) {
     logPrint("\n? -- Ballot from \"Pvt\" node.");
-    if (c && settings.checkPvtNode) return refuse(j, kPvtNode, settings.moveBadNode, settings.pvtAddressTpl);
+    if (c && settings.checkPvtNode) return refuse(j, Verdict::kPvtNode, settings.moveBadNode, settings.pvtAddressTpl);
   } else if (j.nodelistLookup == 5) {
     logPrint("\n? -- Ballot from \"Hold\" node.");
-    if (c && settings.checkHoldNode) return refuse(j, kHoldNode, settings.moveBadNode, settings.holdAddressTpl);
+    if (c && settings.checkHoldNode) return refuse(j, Verdict::kHoldNode, settings.moveBadNode, settings.holdAddressTpl);
   } else if (j.nodelistLookup == 7) {
     logPrint("\n? -- Ballot from \"Down\" node.");
-    if (c && settings.checkDownNode) return refuse(j, kDownNode, settings.moveBadNode, settings.downAddressTpl);
+    if (c && settings.checkDownNode) return refuse(j, Verdict::kDownNode, settings.moveBadNode, settings.downAddressTpl);
   }
   if (msg.orig.point == 0 && !settings.nodelist.empty() && j.nodelistLookup > 0 &&
       !sameKey(j.fromKey, nameKey(j.nodelistName))) {
     logPrint("\n? -- Invalid name (expected \"%s\").", j.nodelistName.c_str());
-    if (c && settings.checkNodeName) return refuse(j, kBadNodeName, settings.moveBadNode, settings.badNodeNameTpl);
+    if (c && settings.checkNodeName) return refuse(j, Verdict::kBadNodeName, settings.moveBadNode, settings.badNodeNameTpl);
   }
   if (j.pointlistLookup == 1 && !sameKey(j.fromKey, nameKey(j.pointlistName))) {
     logPrint("\n? -- Invalid name (expected \"%s\").", j.pointlistName.c_str());
-    if (c && settings.checkPointName) return refuse(j, kBadPointName, settings.moveBadNode, settings.badPointNameTpl);
+    if (c && settings.checkPointName) return refuse(j, Verdict::kBadPointName, settings.moveBadNode, settings.badPointNameTpl);
   }
 
   if (msg.directDelivery && !settings.pointDirectAccept && msg.orig.point != 0) {
     logPrint("\n? -- Direct ballot from point not accepted.");
-    if (c) return refuse(j, kDirectFromPoint, settings.moveBadRoute, settings.dirPointTpl);
+    if (c) return refuse(j, Verdict::kDirectFromPoint, settings.moveBadRoute, settings.dirPointTpl);
   }
   if (!msg.routeOk && !msg.directDelivery) {
     logPrint("\n? -- Invalid routing.");
-    if (c && settings.checkRouting) return refuse(j, kBadRoute, settings.moveBadRoute, settings.badRouteTpl);
+    if (c && settings.checkRouting) return refuse(j, Verdict::kBadRoute, settings.moveBadRoute, settings.badRouteTpl);
   }
   if (!msg.msgIdMatches) {
     logPrint("\n? -- MsgId Kludge not corresponded From address.");
-    if (c && settings.checkMsgId) return refuse(j, kBadMsgId, settings.moveBadMsgId, settings.badOrigTpl);
+    if (c && settings.checkMsgId) return refuse(j, Verdict::kBadMsgId, settings.moveBadMsgId, settings.badOrigTpl);
   }
   if (msg.replyToAddress.zone != 0 && !sameAddress(msg.replyToAddress, msg.orig)) {
     const FtnAddress& r = msg.replyToAddress;
     logPrint("\n  -- @REPLYTO: %hd:%hd/%hd.%hd", r.zone, r.net, r.node, r.point);
     logPrint("\n? -- \"From\" and \"@REPLYTO\" addresses is different.");
-    if (c && settings.checkReplyTo) return refuse(j, kBadReplyTo, settings.moveBadMsgId, settings.badOrigTpl);
+    if (c && settings.checkReplyTo) return refuse(j, Verdict::kBadReplyTo, settings.moveBadMsgId, settings.badOrigTpl);
   }
   return false;
 }
@@ -192,12 +203,12 @@ bool refusedByUserId(Judgement& j) {
   if (msg.userId.first != 0 && !(msg.userId == recorded)) {
     logPrint("\n? -- Invalid UserID: %.8X%.8X", msg.userId.first, msg.userId.second);
     logPrint(" (expected %.8X%.8X)", recorded.first, recorded.second);
-    return refuse(j, kBadUserId, settings.moveBadUserId, settings.badUserIdTpl);
+    return refuse(j, Verdict::kBadUserId, settings.moveBadUserId, settings.badUserIdTpl);
   }
   if (msg.userId.first == 0) {
     logPrint("\n? -- Empty UserID");
     msg.userId = recorded;
-    if (!app.checkQuery) return refuse(j, kBadUserId, settings.moveBadUserId, settings.badUserIdTpl);
+    if (!app.checkQuery) return refuse(j, Verdict::kBadUserId, settings.moveBadUserId, settings.badUserIdTpl);
   }
   return false;
 }
@@ -210,21 +221,21 @@ bool refusedByPassword(Judgement& j) {
     logPrint("\n  -- Bad password syntax.");
     if (strict) {
       logPrint("\n? -- Bad password not accepted.");
-      return refuse(j, kBadPassword, settings.moveBadSyntax, settings.emptyPasswordTpl);
+      return refuse(j, Verdict::kBadPassword, settings.moveBadSyntax, settings.emptyPasswordTpl);
     }
     if (msg.passwordState == kPasswordFromName) {
       logPrint("\n! -- Check password manualy.");
     } else {
       logPrint("\n! -- Set password manualy to this vote.");
-      msg.password = kBadPasswordSyntax;
+      msg.password = election_format::kBadPasswordSyntax;
     }
   } else if (msg.password.empty()) {
     if (strict) {
       logPrint("\n? -- Empty password not accepted.");
-      return refuse(j, kEmptyPassword, settings.moveBadSyntax, settings.emptyPasswordTpl);
+      return refuse(j, Verdict::kEmptyPassword, settings.moveBadSyntax, settings.emptyPasswordTpl);
     }
     logPrint("\n     Empty password.");
-    msg.password = kEmptyPassword;
+    msg.password = election_format::kEmptyPassword;
   }
   return false;
 }
@@ -238,7 +249,7 @@ void electorRecipient(const std::string& name, std::string& toName, std::string&
     std::string email = name.substr(1, name.size() - 2);
     if (email.size() > kMaxToNameLength) {
       toName = "UUCP";
-      firstLine = "To: " + email;
+      firstLine = "To: " + text::withinLine(email);
     } else {
       toName = email;
     }
@@ -256,20 +267,20 @@ void cancelRecord(size_t record) {
 bool refusedByEarlierVotes(Judgement& j) {
   const InboundMessage& msg = inboundMessage;
   const bool c = inChecking();
-  const std::string senderKey = nameKey(j.hasEmail ? senderEmail(msg) : msg.fromName);
   for (size_t i = 0; i < election.votes.size(); ++i) {
     VoteRecord& v = election.votes[i];
-    if (!sameNode(v.address, msg.orig)) continue;
-    if (v.address.point == msg.orig.point && sameKey(nameKey(v.name), senderKey)) {
+    if (v.name.empty() || !sameNode(v.address, msg.orig)) continue;  // deleted, or another node
+    if (v.address.point == msg.orig.point && sameKey(nameKey(v.name), j.senderKey)) {
       if (v.candidate < 0) continue;
       if (v.candidate == 0) {
-        v.name.clear();  // the placeholder gives way to the vote itself
-        election.voteBaseDirty = true;
-        return false;
+        // The placeholder gives way to the vote once it is stored.  The visit goes on: with
+        // OneVoteFromNode, the node's ballot still cancels the votes of its points after it.
+        if (!j.placeholder) j.placeholder = i;
+        continue;
       }
       if (v.candidate == msg.candidate) {
         logPrint("\n? -- Duplicate ballot.");
-        if (c) return refuse(j, kDuplicate, settings.moveDupe, settings.duplicateTpl);
+        if (c) return refuse(j, Verdict::kDuplicate, settings.moveDupe, settings.duplicateTpl);
         return false;
       }
       if (v.revotes < settings.maxRevotes) {
@@ -282,13 +293,13 @@ bool refusedByEarlierVotes(Judgement& j) {
         return false;
       }
       logPrint("\n? -- Revotes limit exceed.");
-      if (c) return refuse(j, kDuplicate, settings.moveDupe, settings.revoteLimitExceedTpl);
+      if (c) return refuse(j, Verdict::kDuplicate, settings.moveDupe, settings.revoteLimitExceedTpl);
       return false;
     }
     if (!settings.oneVoteFromNode || v.candidate == 0) continue;
     if (msg.orig.point != 0 || v.address.point == 0) {
       logPrint("\n? -- %hd:%hd/%hd.%hd already voted.", v.address.zone, v.address.net, v.address.node, v.address.point);
-      if (c) return refuse(j, kCancelled, settings.moveCancel, settings.invPointTpl);
+      if (c) return refuse(j, Verdict::kCancelled, settings.moveCancel, settings.invPointTpl);
       continue;
     }
     if (v.candidate < 0) continue;
@@ -304,9 +315,12 @@ bool refusedByEarlierVotes(Judgement& j) {
 
 void accept(Judgement& j) {
   InboundMessage& msg = inboundMessage;
-  addVote(msg.candidate, msg.orig, j.hasEmail ? senderEmail(msg) : msg.fromName, msg.password, j.revotes,
-          msg.userId);
-  disposeMessage(j.path, settings.moveValid, kValid);
+  if (j.placeholder) {
+    election.votes[*j.placeholder].name.clear();
+    election.voteBaseDirty = true;
+  }
+  addVote(msg.candidate, msg.orig, senderName(msg), msg.password, j.revotes, msg.userId);
+  disposeMessage(j.path, settings.moveValid, Verdict::kValid);
   logPrint("\n+    Ballot successfully processed.");
   if (j.revotes != 0) {
     replyToSender(settings.revoteTpl);
@@ -341,7 +355,7 @@ void judgeBallot(const std::string& fileName) {
 
   if (msg.auxiliaryMessage) {
     replyToSender(settings.auxiliaryTpl, false);
-    disposeMessage(j.path, settings.moveAuxiliary, kAuxiliary);
+    disposeMessage(j.path, settings.moveAuxiliary, Verdict::kAuxiliary);
     return;
   }
   prepare(j);
@@ -349,7 +363,7 @@ void judgeBallot(const std::string& fileName) {
   if (inChecking() && ((msg.queryFlags & kHelpQuery) != 0 || sameKey(j.subjectKey, "%HELP"))) {
     logPrint("\n  -- Help query.");
     replyToSender(settings.helpTpl);
-    disposeMessage(j.path, settings.moveAuxiliary, kAuxiliary);
+    disposeMessage(j.path, settings.moveAuxiliary, Verdict::kAuxiliary);
     return;
   }
   if (refusedByChecks(j)) return;
@@ -357,27 +371,27 @@ void judgeBallot(const std::string& fileName) {
   if (j.senderRecord && election.votes[*j.senderRecord].candidate < 0) {
     logPrint("\n? -- Already voted, was cancelled.");
     if (inChecking()) {
-      refuse(j, kCancelled, settings.moveCancel, settings.invPointTpl);
+      refuse(j, Verdict::kCancelled, settings.moveCancel, settings.invPointTpl);
       return;
     }
   }
   if (app.checkQuery) {
     logPrint("\n  -- Check Ok.");
     if (settings.checkUserId) msg.userId = election.votes[*j.senderRecord].userId;
-    disposeMessage(j.path, settings.moveAuxiliary, kAuxiliary);
+    disposeMessage(j.path, settings.moveAuxiliary, Verdict::kAuxiliary);
     replyToSender(settings.checkOkTpl);
     return;
   }
   if (msg.candidate < 0) {
     logPrint("\n? -- Ballot contents more 1 choises.");
     if (inChecking()) {
-      refuse(j, kManyChoices, settings.moveBadSyntax, settings.manyVoicesTpl);
+      refuse(j, Verdict::kManyChoices, settings.moveBadSyntax, settings.manyVoicesTpl);
       return;
     }
   }
   if (msg.candidate == 0) {
     logPrint("\n? -- Unknown candidate name.");
-    if (inChecking()) refuse(j, kUnknownCandidate, settings.moveBadSyntax, settings.invalidTpl);
+    if (inChecking()) refuse(j, Verdict::kUnknownCandidate, settings.moveBadSyntax, settings.invalidTpl);
     return;
   }
   if (refusedByPassword(j)) return;

@@ -207,7 +207,7 @@ void readUserIdFromSubject(InboundMessage& msg) {
 
 ReadResult readStoredMessage(const std::string& path, InboundMessage& msg, bool verbose) {
   msg = InboundMessage{};
-  std::FILE* f = platform::openFile(path, "rb");
+  std::FILE* f = platform::openRegularFile(path);
   if (f == nullptr) {
     logPrint("\n! Can't open file.");
     return kCannotOpen;
@@ -370,6 +370,11 @@ std::string extractEmail(std::string_view text) {
 std::string senderEmail(const InboundMessage& msg) {
   std::string email = extractEmail(msg.replyAddr);
   return email.empty() ? extractEmail(msg.fromName) : email;
+}
+
+std::string senderName(const InboundMessage& msg) {
+  std::string email = senderEmail(msg);
+  return email.empty() ? msg.fromName : email;
 }
 
 }  // namespace korva

@@ -70,6 +70,9 @@ std::time_t parseMessageDate(std::string_view text);
 std::string extractEmail(std::string_view text);
 // The e-mail address of the REPLYADDR kludge, else one in the From name.
 std::string senderEmail(const InboundMessage& msg);
+// The name the sender's vote records carry, and the key they are found by: the sender's e-mail
+// address when it has one (an elector behind a gateway), else the From name.
+std::string senderName(const InboundMessage& msg);
 
 }  // namespace korva
 

@@ -47,8 +47,8 @@ std::string headerBytes(const FtnAddress& dest, std::string_view toName, std::st
   uint8_t header[kSize] = {};
   const FtnAddress& own = settings.ownAddress;
   putText(header, kFromName, kFromNameSize, kRobotName);
-  putText(header, kToName, kToNameSize, toName);
-  putText(header, kSubject, kSubjectSize, fitSubject(subject));
+  putText(header, kToName, kToNameSize, text::withinLine(toName));
+  putText(header, kSubject, kSubjectSize, text::withinLine(fitSubject(subject)));
   putText(header, kDateTime, kDateTimeSize, dateTimeText());
   putWord(header, kDestNode, dest.node);
   putWord(header, kOrigNode, own.node);
@@ -71,7 +71,7 @@ std::string kludgeBlock(const FtnAddress& dest, std::optional<std::string_view> 
   k += text::format("\x01MSGID: %hd:%hd/%hd", own.zone, own.net, own.node);
   if (own.point != 0) k += text::format(".%hd", own.point);
   k += text::format(" %lx\r", static_cast<unsigned long>(msgid::nextMsgIdSerial(app.msgIdSerial)));
-  if (replyId && !replyId->empty()) k += "\x01REPLY: " + std::string(*replyId) + "\r";
+  if (replyId && !replyId->empty()) k += "\x01REPLY: " + text::withinLine(*replyId) + "\r";
   k += text::format("\x01PID: Korva %s\r", kProgramVersion);
   if (!settings.charset.empty()) k += "\x01" "CHRS: " + settings.charset + "\r";
   return k;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "common/log.h"
@@ -49,6 +51,22 @@ uint32_t randomHalf() {
 
 }  // namespace
 
+uint32_t plainMessageNumber(std::string_view fileName) {
+  constexpr std::string_view kExtension = ".msg";
+  if (fileName.size() <= kExtension.size() ||
+      !text::equalIgnoringAsciiCase(fileName.substr(fileName.size() - kExtension.size()), kExtension)) {
+    return 0;
+  }
+  std::string_view digits = fileName.substr(0, fileName.size() - kExtension.size());
+  uint32_t number = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return 0;
+    number = number * 10 + uint32_t(c - '0');
+    if (number > kMaxMessageNumber) return 0;
+  }
+  return number;
+}
+
 uint16_t messageNumber(std::string_view fileName) {
   uint16_t number = 0;
   for (char c : fileName) {
@@ -85,30 +103,52 @@ void saveElectionIfChanged() {
 
 void scanDirectory(const std::string& directory) {
   app.scannedDirectory = directory;
-  uint32_t end = nextMessageNumber(directory);
-  for (uint32_t k = 1; k < end; ++k) {
-    std::string name = text::format("%u.MSG", k);
-    if (!platform::isRegularFile(directory + name)) continue;
+  std::set<std::string> visited;
+  // Links and special files are never judged: a link could hand the robot any file of the system
+  // to quote into a reply.  They are named once and left where they are.
+  std::vector<std::string> others;
+  std::vector<std::pair<uint32_t, std::string>> numbered;  // and the name each is judged under
+  for (const platform::DirectoryEntry& entry : platform::listEntries(directory, "*.msg")) {
+    if (!entry.regular) {
+      logPrint("\n! \"%s%s\" is not a regular file, left in place.", directory.c_str(), entry.name.c_str());
+      visited.insert(entry.name);
+    } else if (uint32_t number = plainMessageNumber(entry.name); number != 0) {
+      // A plain number is judged under the name "<n>.MSG", as the log has always shown it.
+      std::string canonical = text::format("%u.MSG", unsigned(number));
+      bool plain = text::equalIgnoringAsciiCase(entry.name, canonical);
+      numbered.push_back({number, plain ? canonical : entry.name});
+      visited.insert(entry.name);
+    } else {
+      others.push_back(entry.name);
+    }
+  }
+  std::sort(numbered.begin(), numbered.end());
+  for (const auto& [number, name] : numbered) {
+    if (!platform::isRegularFile(directory + name)) continue;  // moved away meanwhile
     judgeBallot(name);
     saveElectionIfChanged();
     writeAuditMessage();
   }
+  // Then every other name, and what arrived meanwhile, each once.
+  for (const std::string& name : others) {
+    visited.insert(name);
+    if (!platform::isRegularFile(directory + name)) continue;
+    judgeBallot(name);
+    saveElectionIfChanged();
+  }
   for (const std::string& name : platform::listFiles(directory, "*.msg")) {
-    uint16_t number = messageNumber(name);
-    if (number != 0 && number < end) continue;
-    if (!platform::isRegularFile(directory + name)) continue;  // moved away meanwhile
+    if (!visited.insert(name).second) continue;
     judgeBallot(name);
     saveElectionIfChanged();
   }
 }
 
-void disposeMessage(const std::string& path, const std::string& directory, int verdict) {
-  ++election.counters.count[verdict];
+void disposeMessage(const std::string& path, const std::string& directory, Verdict verdict) {
+  ++election.counters[verdict];
   std::string into = app.checkQuery ? settings.moveAuxiliary : directory;
   if (into.empty()) into = settings.moveInvalid;
   std::string target;
   if (!nextMessagePath(into, target)) appExit(16);
-  logPrint("\n  >> Moved to \"%s\".", target.c_str());
   // Save before the file leaves its directory: a kill in between then judges the ballot again on
   // the next run (a duplicate) instead of losing the vote.
   saveElection();
@@ -117,11 +157,13 @@ void disposeMessage(const std::string& path, const std::string& directory, int v
     logPrint("\n! Can't move file (error=%d).", error);
     appExit(16);
   }
+  logPrint("\n  >> Moved to \"%s\".", target.c_str());
 }
 
 void replyToSender(const std::string& templatePath, bool copy) {
   const InboundMessage& msg = inboundMessage;
-  std::string firstLine = msg.replyAddr.empty() ? std::string() : "To: " + msg.replyAddr;
+  // The sender's texts stay within their lines of the reply (text::withinLine).
+  std::string firstLine = msg.replyAddr.empty() ? std::string() : "To: " + text::withinLine(msg.replyAddr);
   std::string toName;
   if (!msg.replyAddr.empty() && settings.forceToUucp) {
     toName = "UUCP";
@@ -156,9 +198,10 @@ void cancelStoredBallot(int record) {
     std::string path = settings.moveValid + name;
     InboundMessage earlier;
     if (readStoredMessage(path, earlier, false) != kRead) continue;
-    if (!sameAddress(earlier.orig, vote.address) || earlier.fromName != vote.name) continue;
+    // The name as the record stores it: the e-mail address for an elector behind a gateway.
+    if (!sameAddress(earlier.orig, vote.address) || voteFieldText(senderName(earlier)) != vote.name) continue;
     logPrint("\n  #> File \"%s\"", path.c_str());
-    disposeMessage(path, settings.moveCancel, kCancelledPrevious);
+    disposeMessage(path, settings.moveCancel, Verdict::kCancelledPrevious);
     return;
   }
 }

@@ -79,7 +79,7 @@ bool writeLogExcerpt(std::string& out) {
   if (!logging::logLinesFrom(app.messageLogOffset, template_scan::kLineBufferSize, lines)) return false;
   for (std::string& line : lines) {
     if (!line.empty() && line.back() == '\n') line.pop_back();
-    if (!line.empty()) out += line + "\r";
+    if (!line.empty()) out += text::withinLine(line) + "\r";
   }
   return true;
 }
@@ -89,20 +89,22 @@ std::string ifConfigured(const std::string& setting, const std::string& value) {
   return setting.empty() ? std::string() : value;
 }
 
-// What a macro stands for; the list macros and CLOG write to `out` themselves.
+// What a macro stands for; the list macros and CLOG write to `out` themselves.  Texts that come
+// from the sender, the log excerpt included, are kept within their line: a CR or a kludge mark in a
+// From name must not become a line, let alone a kludge, of the robot's own message.
 MacroExpansion expandMacro(uint32_t code, std::string& out) {
   const InboundMessage& msg = inboundMessage;
   MacroExpansion e;
   switch (code) {
     case kFromAddress: e.text = formatAddress(msg.orig); break;
     case kToAddress: e.text = formatAddress(msg.dest); break;
-    case kFromName: e.text = msg.fromName; break;
-    case kToName: e.text = msg.toName; break;
-    case kDate: e.text = msg.dateText; break;
-    case kSubject: e.text = subjectText(msg); break;
+    case kFromName: e.text = text::withinLine(msg.fromName); break;
+    case kToName: e.text = text::withinLine(msg.toName); break;
+    case kDate: e.text = text::withinLine(msg.dateText); break;
+    case kSubject: e.text = text::withinLine(subjectText(msg)); break;
     case kUserId: e.text = msg.givenUserId.first != 0 ? userIdText(msg.userId) : ""; break;
-    case kEmail: e.text = senderEmail(msg); break;
-    case kMsgId: e.text = msg.msgId; break;
+    case kEmail: e.text = text::withinLine(senderEmail(msg)); break;
+    case kMsgId: e.text = text::withinLine(msg.msgId); break;
     case kStartDate: e.text = dayText(settings.periodStart); break;
     case kEndDate: e.text = dayText(settings.periodEnd); break;
     case kNodelistFile: e.text = ifConfigured(settings.nodelist, indexState.nodelistFileName); break;

@@ -93,8 +93,11 @@ void loadPosterStatistic() {
   }
   std::fclose(f);
   election.refusedSum = 0;
-  for (int i = 4; i <= kVerdictCount; ++i) election.refusedSum += election.counters.count[i];
-  election.ballotTotal = election.counters.count[3] + election.counters.count[2] + election.refusedSum;
+  for (int i = int(Verdict::kBadDate); i <= election_format::kVerdictCount; ++i) {
+    election.refusedSum += election.counters.count[i];
+  }
+  election.ballotTotal =
+      election.counters[Verdict::kValid] + election.counters[Verdict::kManualValid] + election.refusedSum;
   election.countWidth = decimalDigits(election.ballotTotal);
 }
 

@@ -36,7 +36,7 @@ struct Number {
 };
 
 unsigned counter(const char* code) {
-  for (int i = 1; i <= kVerdictCount; ++i) {
+  for (int i = 1; i <= election_format::kVerdictCount; ++i) {
     if (verdictCode(i) == code) return election.counters.count[i];
   }
   return 0;
@@ -62,7 +62,7 @@ std::optional<Number> numberMacro(uint32_t code) {
     loadListedAddresses();
     return Number{percentage(election.ballotTotal, election.listedAddresses), true};
   }
-  for (int i = 1; i <= kVerdictCount; ++i) {
+  for (int i = 1; i <= election_format::kVerdictCount; ++i) {
     if (code != macroCode(verdictCode(i))) continue;
     loadPosterStatistic();
     return Number{election.counters.count[i], false};

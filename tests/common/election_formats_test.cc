@@ -13,7 +13,7 @@ TEST(VoteLine, FormatsAndReadsBack) {
   } cases[] = {
       {{{2, 5020, 1, 0}, {0x1234, 0x56AB}, 1, 0, "Ivan Petrov", "secret word"},
        "1\t0\t00001234000056AB\t2:5020/1.0\tIvan Petrov\tsecret word\n"},
-      {{{2, 5020, 7, 12}, {0xDEADBEEF, 0}, -3, 2, "A", kBadPasswordSyntax},
+      {{{2, 5020, 7, 12}, {0xDEADBEEF, 0}, -3, 2, "A", election_format::kBadPasswordSyntax},
        "-3\t2\tDEADBEEF00000000\t2:5020/7.12\tA\t<-Bad password syntax->\n"},
       {{{1, 1, 1, 0}, {0xFFFFFFFF, 0xABCDEF01}, 0, 0, "Only Id", ""}, "0\t0\tFFFFFFFFABCDEF01\t1:1/1.0\tOnly Id\t\n"},
   };
@@ -94,7 +94,7 @@ TEST(Statistic, FileListsEveryCodeInOrder) {
   counters.count[3] = 65535;
   counters.count[32] = 2;
   std::string expected = ";\n; Kelvanoth Statistic      ver. 2.10/32\n;\nAUX_=5\nMANV=0\nVALD=65535\n";
-  for (int i = 4; i <= kVerdictCount; ++i) expected += std::string(verdictCode(i)) + "=" + (i == 32 ? "2\n" : "0\n");
+  for (int i = 4; i <= election_format::kVerdictCount; ++i) expected += std::string(verdictCode(i)) + "=" + (i == 32 ? "2\n" : "0\n");
   EXPECT_EQ(formatStatisticFile(counters, "2.10/32"), expected);
   EXPECT_EQ(verdictCode(27), "DUPE");
   EXPECT_EQ(verdictCode(0), "");
@@ -114,7 +114,7 @@ TEST(Statistic, LinesThatSetACounter) {
   for (const Case& c : cases) {
     VerdictCounters counters;
     applyStatisticLine(c.line, counters);
-    for (int i = 1; i <= kVerdictCount; ++i) {
+    for (int i = 1; i <= election_format::kVerdictCount; ++i) {
       EXPECT_EQ(counters.count[i], i == c.index ? c.value : 0u) << c.line << " code " << i;
     }
   }

@@ -1,6 +1,7 @@
 // Scan through the built vote manager: scenario directories of configuration, lists and stored
 // messages, and what the run leaves behind (vote base, statistics, filed messages, replies, log).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -48,14 +49,22 @@ TEST(KorvaScan, NumberedFilesFirstThenTheOthers) {
   e.put("in/3.msg", e.ballot("Voter Three", 3, "Alpha !a"));
   e.put("in/1.msg", e.ballot("Voter One", 1, "Alpha !b"));
   e.put("in/abc.msg", e.ballot("Voter Abc", 4, "Beta !c"));
+  // Names that are no plain message number are judged too, after the numbered ones.
+  for (const char* odd : {"0007.msg", "2x.msg", "3.msg.msg", "70000.msg"}) {
+    e.put(std::string("in/") + odd, e.ballot(std::string("Odd ") + odd, 5, "Gamma !o"));
+  }
   e.dir.write("valid/7.msg", "x");
   e.dir.write("valid/12.msg", "y");
   ASSERT_EQ(e.scan().exitCode, 0);
   std::string vot = e.voteBase();
   EXPECT_LT(vot.find("Voter One"), vot.find("Voter Three"));
-  EXPECT_LT(vot.find("Voter Three"), vot.find("Voter Abc"));
-  EXPECT_EQ(e.dir.list("valid"), (std::vector<std::string>{"12.msg", "13.msg", "14.msg", "15.msg", "7.msg"}));
+  EXPECT_LT(vot.find("Voter Three"), vot.find("Odd 0007.msg"));
+  EXPECT_LT(vot.find("Odd 0007.msg"), vot.find("Voter Abc"));
+  for (const char* odd : {"Odd 2x.msg", "Odd 3.msg.msg", "Odd 70000.msg"}) EXPECT_TRUE(contains(vot, odd)) << odd;
+  EXPECT_EQ(e.dir.list("in"), std::vector<std::string>{});
+  EXPECT_EQ(e.dir.list("valid").size(), 9u);
   EXPECT_TRUE(contains(e.dir.read("valid/13.msg"), "Voter One"));
+  EXPECT_TRUE(contains(e.dir.read("x.sta"), "VALD=7\r\n"));
 }
 
 struct Refusal {
@@ -132,6 +141,8 @@ TEST(KorvaScan, EachRefusalFilesCountsAndAnswers) {
        "? -- Empty password not accepted."},
       {"bad password", "", base.ballot("Ivan Petrov", 1, "Alpha  secret"), "PASI=1", "badsyntax",
        "? -- Bad password not accepted."},
+      // Its record would have no name, which marks a deleted record: never reported as accepted.
+      {"empty from name", "", base.ballot("", 1, "Alpha !x"), "OTHR=1", "invalid", "? -- Empty sender name."},
   };
   for (const Refusal& c : cases) {
     SCOPED_TRACE(c.name);
@@ -162,10 +173,15 @@ TEST(KorvaScan, ForeignAndUnreadableMessagesStayInPlace) {
   e.put("in/2.msg", foreignName);
   e.dir.write("in/3.msg", "too short");
   e.dir.write("in/4.msg", "");
+  // A link is never followed: the file it names would be quoted into the log and the reply.
+  e.dir.write("secret.txt", std::string(190, 'S') + "Alpha !secret\r");
+  ASSERT_EQ(::symlink(e.dir.file("secret.txt").c_str(), e.dir.file("in/5.msg").c_str()), 0);
   e2e::RunResult r = e.scan();
   ASSERT_EQ(r.exitCode, 0);
-  EXPECT_EQ(e.dir.list("in"), (std::vector<std::string>{"1.msg", "2.msg", "3.msg", "4.msg"}));
+  EXPECT_EQ(e.dir.list("in"), (std::vector<std::string>{"1.msg", "2.msg", "3.msg", "4.msg", "5.msg"}));
   std::string log = e.dir.read("korva.log");
+  EXPECT_TRUE(contains(log, "5.msg\" is not a regular file, left in place.")) << log;
+  EXPECT_FALSE(contains(log, "SSSS"));
   EXPECT_TRUE(contains(log, "? -- Foreign destination address: 2:5020/51.0, ignore."));
   EXPECT_TRUE(contains(log, "? -- Foreign destination name \"Somebody\", ignore."));
   EXPECT_EQ(e.dir.list("out"), std::vector<std::string>{});
@@ -235,6 +251,27 @@ TEST(KorvaScan, WithoutRevotesAChangedVoteIsRefused) {
   EXPECT_TRUE(contains(e.dir.read("out/2.msg"), "Revote limit"));
 }
 
+TEST(KorvaScan, AcceptedEmptyPasswordGetsItsMarker) {
+  Election e;
+  e.writeSetup("BadPasswordAccept Yes\r\n");
+  e.put("in/1.msg", e.ballot("Ivan Petrov", 1, "Alpha !"));
+  ASSERT_EQ(e.scan().exitCode, 0);
+  EXPECT_EQ(e.voteBase(), "1\t0\t0000000000000000\t2:5020/1.0\tIvan Petrov\t<-Empty password->\r\n");
+}
+
+// The log tells of a move only once it is done.
+TEST(KorvaScan, AFailedMoveIsNotLoggedAsDone) {
+  Election e;
+  e.writeSetup();
+  e.dir.makeDirectory("valid/1.msg");  // not a message, but its name is taken
+  e.put("in/1.msg", e.ballot("Ivan Petrov", 1, "Alpha !a"));
+  e2e::RunResult r = e.scan();
+  EXPECT_EQ(r.exitCode, 16);
+  std::string log = e.dir.read("korva.log");
+  EXPECT_TRUE(contains(log, "! Can't move file (error=")) << log;
+  EXPECT_FALSE(contains(log, ">> Moved to")) << log;
+}
+
 TEST(KorvaScan, OneVoteFromNodeCancelsItsPoints) {
   Election e;
   e.writeSetup("OneVoteFromNode Yes\r\nPointDirectAccept Yes\r\n");
@@ -253,6 +290,25 @@ TEST(KorvaScan, OneVoteFromNodeCancelsItsPoints) {
   int notices = 0;
   for (const std::string& name : e.dir.list("out")) notices += contains(e.dir.read("out/" + name), "Your vote was cancelled");
   EXPECT_EQ(notices, 1);
+}
+
+// The node's UserID placeholder stands before its point's vote: the node's vote still cancels it.
+TEST(KorvaScan, OneVoteFromNodeCancelsPointsAfterThePlaceholder) {
+  Election e;
+  e.writeSetup("OneVoteFromNode Yes\r\nPointDirectAccept Yes\r\nCheckUserID Yes\r\n");
+  e.put("in/1.msg", e.ballot("Ivan Petrov", 1, "Alpha !"));  // refused, but the node gets its UserID
+  ASSERT_EQ(e.scan().exitCode, 0);
+  std::string vot = e.voteBase();
+  std::string id = vot.substr(vot.find('\t', 2) + 1, 16);
+  e.put("in/2.msg", e.ballot("Point One", 1, "Alpha !p", 1));
+  StoredMessage node = e.ballot("Ivan Petrov", 1, "Beta !n");
+  node.subject = "Elections 2005  [" + id + "]";
+  e.put("in/3.msg", node);
+  ASSERT_EQ(e.scan().exitCode, 0);
+  vot = e.voteBase();
+  EXPECT_TRUE(contains(vot, "-1\t0\t")) << vot;
+  EXPECT_TRUE(contains(vot, "2\t0\t" + id + "\t2:5020/1.0\tIvan Petrov\tn\r\n")) << vot;
+  EXPECT_TRUE(contains(e.dir.read("korva.log"), "# -- Vote from Point One (2:5020/1.1) canceled!"));
 }
 
 TEST(KorvaScan, UserIdsAreIssuedAndChecked) {
@@ -282,6 +338,49 @@ TEST(KorvaScan, UserIdsAreIssuedAndChecked) {
   EXPECT_TRUE(contains(e.dir.read("x.sta"), "BUID=2\r\n"));
   EXPECT_EQ(e.dir.list("baduserid").size(), 2u);
   EXPECT_TRUE(contains(e.voteBase(), "2\t1\t" + id + "\t2:5020/1.0\tIvan Petrov\ta\r\n")) << e.voteBase();
+
+  // An elector behind a gateway is recorded and found under the e-mail address: the UserID holds,
+  // a revote cancels the first ballot, and no third ballot counts beside them.
+  auto gateway = [&e](const std::string& line, const std::string& userId) {
+    StoredMessage m = e.ballot("Gateway", 4, line);
+    m.kludge("REPLYADDR voter@example.org");
+    if (!userId.empty()) m.subject = "Elections 2005  [" + userId + "]";
+    return m;
+  };
+  e.put("in/5.msg", gateway("Alpha !g", ""));
+  ASSERT_EQ(e.scan().exitCode, 0);
+  vot = e.voteBase();
+  size_t at = vot.find("\t2:5020/4.0\t<voter@example.org>\tg");
+  ASSERT_NE(at, std::string::npos) << vot;
+  std::string gid = vot.substr(at - 16, 16);
+  e.put("in/6.msg", gateway("Beta !g", gid));
+  e.put("in/7.msg", gateway("Gamma !g", gid));
+  ASSERT_EQ(e.scan().exitCode, 0);
+  vot = e.voteBase();
+  EXPECT_TRUE(contains(vot, "-1\t1\t" + gid + "\t2:5020/4.0\t<voter@example.org>\tg\r\n")) << vot;
+  EXPECT_TRUE(contains(vot, "2\t1\t" + gid + "\t2:5020/4.0\t<voter@example.org>\tg\r\n")) << vot;
+  EXPECT_FALSE(contains(vot, "\t3\t")) << vot;
+  EXPECT_TRUE(contains(e.dir.read("korva.log"), "? -- Already voted, was cancelled."));
+  EXPECT_EQ(e.dir.list("cancel").size(), 3u);  // the two earlier ballots and the refused third
+}
+
+// Sender text put into the robot's messages never makes a line of its own, let alone a kludge.
+TEST(KorvaScan, SenderTextStaysWithinItsLine) {
+  Election e;
+  e.writeSetup("AuditTpl audit.tpl\r\n");
+  e.dir.write("audit.tpl", "%CLOG\r\n%FNAM %SUBJ\r\n");
+  StoredMessage m = e.ballot("Iv\r\x01INTL 1:1/1 2:2/2", 1, "Alpha !a");
+  m.subject = "Other\r\x01INTL 3:3/3 4:4/4";
+  e.put("in/1.msg", m);
+  ASSERT_EQ(e.scan().exitCode, 0);
+  ASSERT_EQ(e.dir.list("out").size(), 2u);
+  for (const std::string& name : e.dir.list("out")) {
+    std::string written = e.dir.read("out/" + name);
+    EXPECT_FALSE(contains(written, "\x01INTL 1:1/1")) << name;
+    EXPECT_FALSE(contains(written, "\x01INTL 3:3/3")) << name;
+  }
+  EXPECT_TRUE(contains(e.dir.read("out/1.msg"), "Accepted: Iv  INTL 1:1/1 2:2/2\r"));
+  EXPECT_TRUE(contains(e.dir.read("out/2.msg"), "Unknown Subj: \"Other  INTL 3:3/3 4:4/4\"."));
 }
 
 TEST(KorvaScan, HelpAndCheckQueries) {

@@ -218,6 +218,16 @@ TEST_F(ElectionFiles, NamesAndPasswordsStayOneField) {
             "2\t0\t0000000000000000\t2:5020/2.0\tAfter\tpw\r\n");
   reload();
   EXPECT_EQ(election.votes.size(), 2u);
+
+  // What a file already holds is kept: an earlier election's password with tabs is written back.
+  const std::string loaded = "1\t0\t0000000000000000\t2:5020/3.0\tName\tpw\twith\ttabs\r\n";
+  writeFile(election.voteBasePath, loaded);
+  reload();
+  ASSERT_EQ(election.votes.size(), 1u);
+  EXPECT_EQ(election.votes[0].password, "pw\twith\ttabs");
+  election.voteBaseDirty = true;
+  korva::saveElectionFiles("2.10/32");
+  EXPECT_EQ(readFile(election.voteBasePath), loaded);
 }
 
 // A zero byte in a damaged vote base or candidates base would cut the field when the files are
