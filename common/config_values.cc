@@ -94,7 +94,10 @@ std::string parseDirectoryValue(std::string_view value, bool createIfMissing, si
   if (!createIfMissing) configError("Directory \"%s\" not exist.", stored.c_str());
   logging::logPrint("\n- Directory \"%s\" not found, create it.", bare.c_str());
   // The new directory gets the letter case the configuration wrote.
-  if (!platform::makeDirectory(cutAtBlank(value))) configError("Can't create directory \"%s\".", bare.c_str());
+  // A run started at the same moment may have created it meanwhile: that is no error.
+  if (!platform::makeDirectory(cutAtBlank(value)) && !platform::isDirectory(bare)) {
+    configError("Can't create directory \"%s\".", bare.c_str());
+  }
   return stored;
 }
 

@@ -3,14 +3,18 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <langinfo.h>
+#include <stdio_ext.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <clocale>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -52,7 +56,93 @@ void splitLast(std::string_view path, std::string& parent, std::string& last) {
   last.assign(path.substr(cut));
 }
 
+// The fault plan of the environment and the count of disk-changing operations so far.
+struct FaultPlan {
+  long at = -1;  // the operation that faults; -1 until the environment is read, 0 for none
+  bool kill = false;
+  long operations = 0;
+};
+FaultPlan faultPlan;
+
+void readFaultPlan() {
+  const char* at = std::getenv("KELVANOTH_FAULT_AT");
+  const char* mode = std::getenv("KELVANOTH_FAULT");
+  long n = 0;
+  if (at != nullptr) {
+    const char* end = at + std::strlen(at);
+    if (std::from_chars(at, end, n).ptr != end) n = 0;
+  }
+  faultPlan.at = n > 0 ? n : 0;
+  faultPlan.kill = mode != nullptr && std::strcmp(mode, "kill") == 0;
+  faultPlan.operations = 0;
+}
+
+// The name a descriptor was opened under, for the fault line of a stream.
+std::string descriptorName(int fd) {
+  char name[PATH_MAX];
+  std::string link = "/proc/self/fd/" + std::to_string(fd);
+  ssize_t got = ::readlink(link.c_str(), name, sizeof name);
+  return got > 0 ? std::string(name, size_t(got)) : link;
+}
+
+// Counts one disk-changing operation; true when it is the one to fault, with errno set as a full
+// disk (or a failing device, for a rename or an unlink) would set it.  In kill mode it never
+// returns.  A stream names its file by its descriptor (fd >= 0).
+bool faultHere(const char* op, std::string_view path, int fd = -1) {
+  if (faultPlan.at == 0) return false;  // the whole cost of a run without faults
+  if (faultPlan.at < 0) readFaultPlan();
+  if (faultPlan.at == 0 || ++faultPlan.operations != faultPlan.at) return false;
+  std::string line = "fault injected at operation " + std::to_string(faultPlan.at) + ": " + op + " " +
+                     (fd >= 0 ? descriptorName(fd) : std::string(path)) + "\n";
+  ssize_t ignored = ::write(STDERR_FILENO, line.data(), line.size());
+  (void)ignored;
+  if (faultPlan.kill) ::raise(SIGKILL);
+  errno = std::strcmp(op, "rename") == 0 || std::strcmp(op, "unlink") == 0 ? EIO : ENOSPC;
+  return true;
+}
+
+// Opens a file to be written; counted.
+int openForWriting(const std::string& path, int flags) {
+  if (faultHere("create", path)) return -1;
+  return ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+}
+
+// Writes every byte, each write(2) counted.
+bool writeAll(int fd, std::string_view bytes, const std::string& path) {
+  for (size_t done = 0; done < bytes.size();) {
+    if (faultHere("write", path)) return false;
+    ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    done += size_t(put);
+  }
+  return true;
+}
+
+bool syncDescriptor(int fd, const std::string& path) {
+  if (faultHere("sync", path)) return false;
+  return ::fsync(fd) == 0;
+}
+
+// unlink(2) of a path already resolved; counted.
+bool unlinkResolved(const std::string& path) {
+  if (faultHere("unlink", path)) return false;
+  return ::unlink(path.c_str()) == 0;
+}
+
+// Removes a file this call made and could not finish, keeping the error of the failure.
+void abandonFile(const std::string& path) {
+  int error = errno;
+  unlinkResolved(path);
+  errno = error;
+}
+
+// Names given by temporaryPath in this process.
+unsigned long temporaryCount = 0;
+
 }  // namespace
+
+void restartFaultInjection() { faultPlan = FaultPlan{}; }
 
 std::string resolvePath(std::string_view path) {
   std::string result;
@@ -217,11 +307,13 @@ bool makeDirectory(std::string_view path) {
     errno = EEXIST;
     return false;
   }
+  if (faultHere("mkdir", real + last)) return false;
   return ::mkdir((real + last).c_str(), 0777) == 0;
 }
 
 RenameResult renameFile(std::string_view from, std::string_view to) {
   std::string source = resolvePath(from), target = resolvePath(to);
+  if (faultHere("rename", target)) return RenameResult::kFailed;
   int rc = ::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
   if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
     // The file system cannot refuse atomically; refuse an existing target by looking first.
@@ -236,8 +328,39 @@ RenameResult renameFile(std::string_view from, std::string_view to) {
 }
 
 bool replaceFile(std::string_view from, std::string_view to) {
-  return ::rename(resolvePath(from).c_str(), resolvePath(to).c_str()) == 0;
+  std::string target = resolvePath(to);
+  if (faultHere("rename", target)) return false;
+  return ::rename(resolvePath(from).c_str(), target.c_str()) == 0;
 }
+
+namespace {
+
+// Copies what is left of `in` to `out`, each write counted.
+bool copyBytes(int in, int out, const std::string& target) {
+  char buffer[65536];
+  for (;;) {
+    ssize_t got = ::read(in, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return got == 0;
+    if (!writeAll(out, std::string_view(buffer, size_t(got)), target)) return false;
+  }
+}
+
+// The cross-device half of a move.  The copy is made whole under a name of this run beside the
+// target and only then renamed onto it, so a run that dies midway leaves no torn target; the
+// target's entry is made lasting before the caller removes the source.
+bool copyIntoPlace(std::string_view from, std::string_view to) {
+  std::string target = resolvePath(to);
+  std::string temporary = temporaryPath(target);
+  if (!copyFile(from, temporary, true) || renameFile(temporary, to) != RenameResult::kDone) {
+    abandonFile(temporary);
+    return false;
+  }
+  syncDirectory(directoryPart(target));
+  return true;
+}
+
+}  // namespace
 
 bool copyFile(std::string_view from, std::string_view to, bool failIfExists) {
   int in = ::open(resolvePath(from).c_str(), O_RDONLY);
@@ -256,48 +379,28 @@ bool copyFile(std::string_view from, std::string_view to, bool failIfExists) {
     errno = EINVAL;
     return false;
   }
-  int flags = O_WRONLY | O_CREAT | (failIfExists ? O_EXCL : O_TRUNC);
-  int out = ::open(target.c_str(), flags, 0666);
+  int out = openForWriting(target, O_WRONLY | O_CREAT | (failIfExists ? O_EXCL : O_TRUNC));
   if (out < 0) {
     ::close(in);
     return false;
   }
-  bool ok = true;
-  char buffer[65536];
-  for (;;) {
-    ssize_t got = ::read(in, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      ok = got == 0;
-      break;
-    }
-    for (ssize_t done = 0; done < got;) {
-      ssize_t put = ::write(out, buffer + done, size_t(got - done));
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) {
-        ok = false;
-        break;
-      }
-      done += put;
-    }
-    if (!ok) break;
-  }
+  bool ok = copyBytes(in, out, target);
   // A copy keeps the source's last-write time, as the election files' home platform does.
   struct timespec times[2] = {st.st_atim, st.st_mtim};
   ::futimens(out, times);
-  if (::fsync(out) != 0) ok = false;
+  if (ok && !syncDescriptor(out, target)) ok = false;
   if (::close(out) != 0) ok = false;
   ::close(in);
   return ok;
 }
 
-bool deleteFile(std::string_view path) { return ::unlink(resolvePath(path).c_str()) == 0; }
+bool deleteFile(std::string_view path) { return unlinkResolved(resolvePath(path)); }
 
 int moveFile(std::string_view from, std::string_view to) {
   RenameResult rc = renameFile(from, to);
   if (rc == RenameResult::kDone) return 0;
   if (rc == RenameResult::kFailed) return errno ? errno : EIO;
-  if (!copyFile(from, to, true)) return errno ? errno : EIO;
+  if (!copyIntoPlace(from, to)) return errno ? errno : EIO;
   if (deleteFile(from) || deleteFile(from)) return 0;
   return errno ? errno : EIO;
 }
@@ -311,6 +414,7 @@ std::FILE* openFile(std::string_view path, const char* mode) {
     errno = EISDIR;
     return nullptr;
   }
+  if (std::strpbrk(mode, "wa+") != nullptr && faultHere("create", real)) return nullptr;
   return std::fopen(real.c_str(), mode);
 }
 
@@ -388,8 +492,14 @@ bool readBinaryLine(std::FILE* f, std::string& line, size_t capacity) {
 }
 
 bool syncFile(std::FILE* f) {
+  int fd = ::fileno(f);
+  if (faultHere("write", "", fd)) {
+    __fpurge(f);  // the buffered bytes never reach the file, as on a full disk
+    return false;
+  }
   if (std::fflush(f) != 0 || std::ferror(f)) return false;
-  return ::fsync(::fileno(f)) == 0;
+  if (faultHere("sync", "", fd)) return false;
+  return ::fsync(fd) == 0;
 }
 
 std::string textModeBytes(std::string_view text) {
@@ -402,7 +512,19 @@ std::string textModeBytes(std::string_view text) {
   return out;
 }
 
-bool writeFileAtomically(std::string_view path, std::string_view bytes, bool syncDirectory) {
+namespace {
+
+// Writes the bytes to a new file, forced to disk and closed; false on any failure, the file then
+// still there for the caller to remove.  The permissions become `mode` unless it is negative.
+bool fillNewFile(int fd, std::string_view bytes, const std::string& path, int mode) {
+  bool ok = (mode < 0 || ::fchmod(fd, mode_t(mode)) == 0) && writeAll(fd, bytes, path) && syncDescriptor(fd, path);
+  if (::close(fd) != 0) ok = false;
+  return ok;
+}
+
+}  // namespace
+
+bool writeReplacement(std::string_view path, std::string_view bytes, std::string& temporary, std::string& target) {
   std::string real = resolvePath(path);
   if (real.empty()) return false;
   // A file reached through a symbolic link is replaced where it lies, so the link keeps showing
@@ -412,38 +534,152 @@ bool writeFileAtomically(std::string_view path, std::string_view bytes, bool syn
   if (existed) {
     // A file that may not be written stays as it is, as an overwrite in place would leave it.
     if (::access(real.c_str(), W_OK) != 0) return false;
-    char target[PATH_MAX];
-    if (::realpath(real.c_str(), target) != nullptr) real = target;
+    char lies[PATH_MAX];
+    if (::realpath(real.c_str(), lies) != nullptr) real = lies;
   }
-  std::string temporary = real + ".$$$";
-  // A leftover of an interrupted save is removed, and the new one is made afresh: whatever sits
-  // under that name (a link planted there included) is never written through.
-  ::unlink(temporary.c_str());
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+  target = absolutePath(real);
+  // A name of this run's own, made afresh: an overlapping run's temporary is never touched, and
+  // whatever else sits under a name (a planted link included) is never written through.
+  temporary = temporaryPath(target);
+  int fd = openForWriting(temporary, O_WRONLY | O_CREAT | O_EXCL);
   if (fd < 0) return false;
-  bool ok = !existed || ::fchmod(fd, old.st_mode & 07777) == 0;
-  for (size_t done = 0; ok && done < bytes.size();) {
-    ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) ok = false;
-    else done += size_t(put);
-  }
-  if (ok && ::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(temporary.c_str(), real.c_str()) != 0) ok = false;
-  if (!ok) {
-    ::unlink(temporary.c_str());
+  if (fillNewFile(fd, bytes, temporary, existed ? int(old.st_mode & 07777) : -1)) return true;
+  abandonFile(temporary);
+  return false;
+}
+
+bool writeFileAtomically(std::string_view path, std::string_view bytes, bool syncItsDirectory) {
+  std::string temporary, target;
+  if (!writeReplacement(path, bytes, temporary, target)) return false;
+  if (!replaceFile(temporary, target)) {
+    abandonFile(temporary);
     return false;
   }
   // The rename itself must survive a power loss too.
-  if (!syncDirectory) return true;
-  std::string directory = directoryPart(real);
-  int dirFd = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY);
-  if (dirFd >= 0) {
-    ::fsync(dirFd);
-    ::close(dirFd);
-  }
+  if (syncItsDirectory) syncDirectory(directoryPart(target));
   return true;
+}
+
+bool readWholeFile(std::string_view path, std::string& bytes) {
+  bytes.clear();
+  int fd = ::open(resolvePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buffer[65536];
+  ssize_t got;
+  while ((got = ::read(fd, buffer, sizeof buffer)) != 0) {
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) break;
+    bytes.append(buffer, size_t(got));
+  }
+  ::close(fd);
+  return got == 0;
+}
+
+std::string temporaryPath(std::string_view path) {
+  return std::string(path) + "." + std::to_string(::getpid()) + "-" + std::to_string(++temporaryCount) + ".$$$";
+}
+
+namespace {
+
+// The process that made a temporary named "<file>.<pid>-<n>.$$$", or 0 for any other name.
+pid_t temporaryOwner(std::string_view name) {
+  constexpr std::string_view kSuffix = ".$$$";
+  if (name.size() <= kSuffix.size() || !name.ends_with(kSuffix)) return 0;
+  name.remove_suffix(kSuffix.size());
+  size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot == 0) return 0;
+  std::string_view tag = name.substr(dot + 1);
+  pid_t pid = 0;
+  unsigned long n = 0;
+  auto [pidEnd, pidError] = std::from_chars(tag.data(), tag.data() + tag.size(), pid);
+  if (pidError != std::errc() || pid <= 0 || pidEnd == tag.data() + tag.size() || *pidEnd != '-') return 0;
+  auto [nEnd, nError] = std::from_chars(pidEnd + 1, tag.data() + tag.size(), n);
+  if (nError != std::errc() || nEnd != tag.data() + tag.size() || nEnd == pidEnd + 1) return 0;
+  return pid;
+}
+
+}  // namespace
+
+void removeDeadTemporaries(std::string_view directory) {
+  std::string real = resolvePath(directory);
+  if (!real.empty() && real.back() != '/') real += '/';
+  for (const DirectoryEntry& entry : listEntries(real, "*.$$$")) {
+    pid_t owner = temporaryOwner(entry.name);
+    if (!entry.regular || owner == 0) continue;
+    // EPERM is a live process of another user: only ESRCH tells that the owner is gone.
+    if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
+    unlinkResolved(real + entry.name);
+  }
+}
+
+bool writeNewFile(std::string_view path, std::string_view bytes) {
+  std::string real = resolvePath(path);
+  if (real.empty()) return false;
+  // O_EXCL refuses every existing name, a symbolic link (even a dangling one) included.
+  int fd = openForWriting(real, O_WRONLY | O_CREAT | O_EXCL);
+  if (fd < 0) return false;
+  if (fillNewFile(fd, bytes, real, -1)) return true;
+  abandonFile(real);
+  return false;
+}
+
+bool syncDirectory(std::string_view directory) {
+  std::string real = resolvePath(directory);
+  int fd = ::open(real.empty() ? "." : real.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = syncDescriptor(fd, real.empty() ? "." : real);
+  ::close(fd);
+  return ok;
+}
+
+std::string absolutePath(std::string_view path) {
+  std::string real = resolvePath(path);
+  if (!real.empty() && real[0] == '/') return real;
+  std::string absolute = currentDirectory();
+  if (absolute.empty()) return real;  // a working directory gone: better relative than wrong
+  if (real.empty()) return absolute;
+  if (absolute.back() != '/') absolute += '/';
+  return absolute + real;
+}
+
+namespace {
+
+long monotonicMilliseconds() {
+  struct timespec now;
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return long(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Opens (creating when missing) the file a lock is taken on.
+int openLockFile(const std::string& path) {
+  if (faultHere("create", path)) return -1;
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  // flock needs no write access: a lock file made beforehand in a read-only place still serves.
+  if (fd < 0 && (errno == EACCES || errno == EROFS)) fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  return fd;
+}
+
+}  // namespace
+
+LockResult lockFile(std::string_view path, int waitSeconds, FileLock& lock) {
+  constexpr struct timespec kPoll = {0, 50 * 1000 * 1000};
+  int fd = openLockFile(resolvePath(path));
+  if (fd < 0) return LockResult::kFailed;
+  long deadline = monotonicMilliseconds() + long(waitSeconds) * 1000;
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      lock.fd = fd;
+      return LockResult::kTaken;
+    }
+    int error = errno;
+    if (error == EINTR) continue;
+    if (error != EWOULDBLOCK || monotonicMilliseconds() >= deadline) {
+      ::close(fd);
+      errno = error;
+      return error == EWOULDBLOCK ? LockResult::kBusy : LockResult::kFailed;
+    }
+    ::nanosleep(&kPoll, nullptr);
+  }
 }
 
 std::tm localTime(std::time_t t) {

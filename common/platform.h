@@ -82,8 +82,10 @@ bool copyFile(std::string_view from, std::string_view to, bool failIfExists);
 
 bool deleteFile(std::string_view path);
 
-// Rename with the cross-device fallback: copy (failing if the target exists), then delete the
-// source, retrying the delete once.  Returns 0 on success, else the error number of the failure.
+// Rename with the cross-device fallback: a copy under a temporary name in the target's directory,
+// forced to disk and renamed onto the target (failing if the target exists), then the source
+// deleted, the delete retried once.  A target that exists is always whole.  Returns 0 on success,
+// else the error number of the failure.
 int moveFile(std::string_view from, std::string_view to);
 
 // ---- Stream files ------------------------------------------------------------------------------
@@ -113,11 +115,71 @@ bool syncFile(std::FILE* f);
 // The bytes a text-mode write of `text` puts on disk: every LF as CR LF.
 std::string textModeBytes(std::string_view text);
 
-// Replaces the file's contents durably: the bytes go to a temporary file beside it, which is
-// forced to disk and then renamed over the old file.  On failure the old file is left whole.
-// A caller that renames another file into the same directory right after may leave the directory
-// to that save: syncing the directory once makes both renames last.
-bool writeFileAtomically(std::string_view path, std::string_view bytes, bool syncDirectory = true);
+// Replaces the file's contents durably: the bytes go to a temporary file beside it (named by
+// temporaryPath), which is forced to disk and then renamed over the old file.  On failure the old
+// file is left whole and the temporary removed.  A caller that renames another file into the same
+// directory right after may leave the directory to that save: syncing the directory once makes both
+// renames last.
+bool writeFileAtomically(std::string_view path, std::string_view bytes, bool syncItsDirectory = true);
+
+// ---- Durable files -----------------------------------------------------------------------------
+
+// A name beside `path` for a temporary file of this run: "<path>.<pid>-<n>.$$$", unique to the
+// process and the call (n counts up).
+std::string temporaryPath(std::string_view path);
+
+// Removes from the directory the temporaries (names as temporaryPath gives them) whose process is
+// no longer running (kill(pid, 0) fails with ESRCH); others' live temporaries are left alone.
+void removeDeadTemporaries(std::string_view directory);
+
+// Creates a new file, failing when the name exists (O_EXCL; never through a link), holding the
+// bytes, forced to disk (fsync) and closed with its result checked; on failure nothing is left
+// under the name.
+bool writeNewFile(std::string_view path, std::string_view bytes);
+
+// The first half of writeFileAtomically: the bytes in a new temporary (temporaryPath) beside the
+// file where it lies (through a link), with its permissions, forced to disk.  Gives the temporary
+// and the file to rename it onto, both absolute; replaceFile finishes the save.  False when the
+// file may not be written or the temporary cannot be made whole; nothing is then left behind.
+bool writeReplacement(std::string_view path, std::string_view bytes, std::string& temporary, std::string& target);
+
+// The file's bytes, all of them; false when it cannot be opened or read to its end.
+bool readWholeFile(std::string_view path, std::string& bytes);
+
+// Forces the directory's entries (renames, creations, removals) to disk.
+bool syncDirectory(std::string_view directory);
+
+// The path made absolute against the working directory, with resolvePath's mapping.
+std::string absolutePath(std::string_view path);
+
+// ---- Locks -------------------------------------------------------------------------------------
+
+struct FileLock {
+  int fd = -1;  // open while the lock is held; the lock ends when the process does
+};
+enum class LockResult { kTaken, kBusy, kFailed };
+
+// Takes an exclusive flock(2) on the file (created when missing, never removed), waiting up to
+// waitSeconds for a holder to let go (polling about every 50 ms).  kBusy: still held when the
+// wait ended; kFailed: the file cannot be created or opened.  The lock goes with the process, so a
+// dead run never leaves it taken.  The descriptor is close-on-exec.
+LockResult lockFile(std::string_view path, int waitSeconds, FileLock& lock);
+
+// ---- Fault injection, for tests ----------------------------------------------------------------
+//
+// Every function of this layer that changes the disk counts its operations: each create or
+// open for writing, write(2), fsync (of a file or a directory), rename, unlink and mkdir, the
+// copy in copyFile and the flush in syncFile included.  Reading is not counted, nor are the writes
+// of writeText (the log's lines).  With KELVANOTH_FAULT_AT=N (N >= 1) in the environment the N-th
+// counted operation, with KELVANOTH_FAULT=fail (the default), does not happen and fails as a full
+// disk would (ENOSPC; EIO for a rename or an unlink), its function returning its usual failure;
+// with KELVANOTH_FAULT=kill the process raises SIGKILL on itself just before it.  Either way one
+// line "fault injected at operation N: <op> <path>" goes to standard error first.  The environment
+// is read at the first counted operation; without the variable nothing changes.
+
+// Forgets the plan and the count: the environment is read again at the next counted operation.
+// For tests that set the variables in a process that has already counted.
+void restartFaultInjection();
 
 // ---- Time, console, process --------------------------------------------------------------------
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "common/config_values.h"
@@ -105,31 +106,55 @@ void loadStatistics() {
   std::fclose(f);
 }
 
-void saveElectionFiles(std::string_view version) {
-  // The counters are not worth stopping for: a failed write keeps the previous file.  The vote base
-  // lies in the same directory, so when it follows, its directory sync makes both renames last.
-  platform::writeFileAtomically(election.statisticPath,
-                                platform::textModeBytes(formatStatisticFile(election.counters, version)),
-                                !election.voteBaseDirty);
+std::vector<FileImage> changedElectionFiles(std::string_view version) {
+  std::vector<FileImage> files;
+  if (!election.countersSaved ||
+      std::memcmp(election.savedCounters.count, election.counters.count, sizeof election.counters.count) != 0) {
+    files.push_back({election.statisticPath,
+                     platform::textModeBytes(formatStatisticFile(election.counters, version))});
+    election.savedCounters = election.counters;
+    election.countersSaved = true;
+  }
   if (election.voteBaseDirty) {
     election.voteBaseDirty = false;
     std::string content;
     for (const VoteRecord& record : election.votes) {
       if (!record.name.empty()) content += formatVoteLine(record);
     }
-    if (!platform::writeFileAtomically(election.voteBasePath, platform::textModeBytes(content))) {
-      logging::logPrint("\n! Can't save vote base file \"%s\".\n! RESULTS OF ELECTION INCORRECT!",
-                        election.voteBasePath.c_str());
-      logging::appExit(13);
-    }
+    files.push_back({election.voteBasePath, platform::textModeBytes(content)});
   }
   if (election.candidatesDirty) {
     election.candidatesDirty = false;
-    if (!platform::writeFileAtomically(election.candidatesPath, platform::textModeBytes(candidatesBaseText()))) {
-      logging::logPrint("\n! Can't save candidates base file \"%s\".\n! CHANGES CANDIDATES LIST IGNORED!",
-                        election.candidatesPath.c_str());
-      logging::appExit(13);
+    files.push_back({election.candidatesPath, platform::textModeBytes(candidatesBaseText())});
+  }
+  return files;
+}
+
+bool isStatisticFile(const FileImage& file) { return file.path == election.statisticPath; }
+
+void reportFailedSave(const FileImage& file) {
+  if (isStatisticFile(file)) {
+    if (!election.statisticSaveReported) {
+      logging::logPrint("\n! Can't save statistic file \"%s\".", file.path.c_str());
     }
+    election.statisticSaveReported = true;
+    election.countersSaved = false;  // to be tried again with the next save
+    return;
+  }
+  if (file.path == election.voteBasePath) {
+    logging::logPrint("\n! Can't save vote base file \"%s\".\n! RESULTS OF ELECTION INCORRECT!", file.path.c_str());
+  } else {
+    logging::logPrint("\n! Can't save candidates base file \"%s\".\n! CHANGES CANDIDATES LIST IGNORED!",
+                      file.path.c_str());
+  }
+  logging::appExit(13);
+}
+
+void saveElectionFiles(std::string_view version) {
+  // The statistic file is written even when no counter changed.
+  election.countersSaved = false;
+  for (const FileImage& file : changedElectionFiles(version)) {
+    if (!platform::writeFileAtomically(file.path, file.bytes)) reportFailedSave(file);
   }
 }
 

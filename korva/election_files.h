@@ -18,6 +18,9 @@ struct ElectionState {
   VerdictCounters counters;
   bool voteBaseDirty = false;
   bool candidatesDirty = false;
+  VerdictCounters savedCounters;     // as last written, so that an unchanged file is not written again
+  bool countersSaved = false;
+  bool statisticSaveReported = false;  // a failed statistic save is told once per run
   std::string voteBasePath, statisticPath, candidatesPath;
 
   // Left by tallyVotes.
@@ -51,6 +54,22 @@ void loadStatistics();
 // file is written beside itself and renamed over the old one once it is on disk, so a failed or
 // interrupted save leaves the previous file whole.
 void saveElectionFiles(std::string_view version);
+
+// One election file's new contents, as the bytes on disk.
+struct FileImage {
+  std::string path;
+  std::string bytes;
+};
+
+// The files that changed since they were last written (the statistic file, the vote base, the
+// candidates base, in that order), their change flags taken as written.
+std::vector<FileImage> changedElectionFiles(std::string_view version);
+bool isStatisticFile(const FileImage& file);
+
+// "! Can't save ..." for a file that could not be written: the vote base and the candidates base
+// end the run (13); the statistic file is told once per run and the run goes on, since the
+// counters are secondary to the votes.
+void reportFailedSave(const FileImage& file);
 
 // Counts the votes per candidate; returns the longest electable candidate name.
 size_t tallyVotes(bool sortOnVotes, bool sortOnNames);

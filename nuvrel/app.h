@@ -11,6 +11,7 @@
 
 #include "common/election_formats.h"
 #include "common/ftn_address.h"
+#include "common/platform.h"
 
 namespace nuvrel {
 
@@ -38,6 +39,7 @@ struct AppState {
   bool somethingPosted = false;  // some File line reached posting
   bool sectionFound = false;     // some File line stood in the selected or forced section
   bool firstPass = true;         // the candidates base is read on the first pass only
+  platform::FileLock runLock;    // held until exit by a run that writes
 };
 extern AppState app;
 

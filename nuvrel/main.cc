@@ -19,6 +19,8 @@ namespace {
 
 using logging::appExit;
 
+constexpr int kLockWaitSeconds = 300;
+
 [[noreturn]] void printUsage() {
   logging::printOut(
       "\n  Usage:\n%s <command> [<options>]\n\n<command>:\n      Post            - Post mode\n      Test [<ndays>]  - "
@@ -49,7 +51,29 @@ void readOptions(char* argv0) {
   app.stampPath = programDir + "nuvstamp.bin";
 }
 
+// One writing run at a time per configuration: two would share its packets, text files and stamp,
+// and both could post what once a day allows once.  The lock stands beside the configuration; a
+// missing configuration is left to the posting pass to report.
+void takeRunLock() {
+  if (!platform::isRegularFile(app.configPath)) return;
+  std::string path = platform::replaceExtension(app.configPath, "plk");
+  platform::LockResult result = platform::lockFile(path, kLockWaitSeconds, app.runLock);
+  if (result == platform::LockResult::kBusy) {
+    logging::logPrint("\n! Another run holds \"%s\"; nothing posted.", path.c_str());
+    finishRun(23);
+  }
+  if (result == platform::LockResult::kFailed) {
+    logging::logPrint("\n! Lock file \"%s\" create error.", path.c_str());
+    finishRun(14);
+  }
+  // What runs that died left half-written goes; a live run's files are its own.  PktDir is swept
+  // when the packet is made: it is known only from the configuration.
+  platform::removeDeadTemporaries("");
+  if (!app.stampPath.empty()) platform::removeDeadTemporaries(platform::directoryPart(app.stampPath));
+}
+
 [[noreturn]] void post(std::time_t today) {
+  takeRunLock();  // before the stamp is read: the once-a-day decision must be this run's alone
   schedule.postedToday = stampDatedToday(app.stampPath, today);
   runPostingPass(today);
   if (!app.somethingPosted) {
@@ -74,6 +98,7 @@ const char* testDayCount() {
   logging::printOut("\nTest mode.\n");
   app.testMode = true;
   app.stampPath.clear();  // a Test run never renews the stamp
+  if (app.textMode && app.headerFlag) takeRunLock();  // only then does Test write text files
   runPostingPass(0);  // reads the settings and the candidates base; day 0 posts nothing
   TestSpan span = testSpan(today, testDayCount(), options::optString("d"));
   for (std::time_t day = span.first; day <= span.stop; day = addDays(day, 1)) runPostingPass(day);

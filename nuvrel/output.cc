@@ -58,6 +58,7 @@ std::string originLine(char eol) {
 }
 
 void createPacket() {
+  platform::removeDeadTemporaries(settings.pktDir);
   std::string name;
   for (uint32_t number = clockSerial();; ++number) {
     name = text::format("%s%8.8lX.PKT", settings.pktDir.c_str(), static_cast<unsigned long>(number));

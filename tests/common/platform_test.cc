@@ -3,7 +3,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <filesystem>
@@ -12,6 +15,7 @@
 
 namespace {
 
+using platform::LockResult;
 using platform::RenameResult;
 using testsupport::readFile;
 using testsupport::ScratchDir;
@@ -24,6 +28,24 @@ void setModificationTime(const std::string& path, std::time_t t) {
   struct timespec times[2] = {{t, 0}, {t, 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 }
+
+std::vector<std::string> namesIn(const std::string& directory) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(directory)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Runs `statement` in a death-test child under the fault plan, read afresh there.
+#define EXPECT_FAULT(at, mode, statement, outcome, stderrPattern) \
+  EXPECT_EXIT(                                                      \
+      {                                                             \
+        ::setenv("KELVANOTH_FAULT_AT", at, 1);                      \
+        ::setenv("KELVANOTH_FAULT", mode, 1);                       \
+        platform::restartFaultInjection();                          \
+        statement;                                                  \
+      },                                                            \
+      outcome, stderrPattern)
 
 TEST(ResolvePath, FindsEachComponentByExactNameThenIgnoringCase) {
   ScratchDir dir;
@@ -145,6 +167,7 @@ TEST(RenameAndCopy, MoveAcrossDevicesCopiesAndDeletes) {
     writeFile(dir / "s.msg", "again");
     EXPECT_NE(platform::moveFile(dir / "s.msg", target), 0);
     EXPECT_EQ(readFile(dir / "s.msg") + readFile(target), "againbody");
+    EXPECT_EQ(namesIn(other), std::vector<std::string>{"t.msg"});  // the refused copy is not left behind
   }
   fs::remove_all(other);
   if (!twoDevices) GTEST_SKIP() << "no second file system";
@@ -180,13 +203,14 @@ TEST(WriteFileAtomically, ReplacesTheFileWhereItLies) {
   ::chmod((dir / "data/korva.vot").c_str(), 0640);
   fs::create_symlink(dir / "data/korva.vot", dir / "link.vot");
   writeFile(dir / "victim", "untouched");
-  fs::create_symlink(dir / "victim", dir / "data/korva.vot.$$$");  // as if planted under the temporary name
+  fs::create_symlink(dir / "victim", dir / "data/korva.vot.$$$");  // as if planted under a temporary's name
 
   ASSERT_TRUE(platform::writeFileAtomically(dir / "link.vot", "new"));
   EXPECT_TRUE(fs::is_symlink(dir / "link.vot"));  // the link still shows the file
   EXPECT_EQ(readFile(dir / "data/korva.vot"), "new");
   EXPECT_EQ(readFile(dir / "victim"), "untouched");
-  EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "data/korva.vot.$$$")));
+  // Another's name is neither written through nor removed, and the save leaves no name of its own.
+  EXPECT_EQ(namesIn(dir / "data"), (std::vector<std::string>{"korva.vot", "korva.vot.$$$"}));
   struct stat st;
   ASSERT_EQ(::stat((dir / "data/korva.vot").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -198,6 +222,81 @@ TEST(WriteFileAtomically, ReplacesTheFileWhereItLies) {
     EXPECT_FALSE(platform::writeFileAtomically(dir / "fresh.sta", "second"));
     EXPECT_EQ(readFile(dir / "fresh.sta"), "first");
   }
+}
+
+TEST(WriteNewFile, RefusesAnExistingNameEvenALink) {
+  ScratchDir dir;
+  ASSERT_TRUE(platform::writeNewFile(dir / "a.msg", "body"));
+  EXPECT_FALSE(platform::writeNewFile(dir / "A.MSG", "other"));  // the same name in another case
+  EXPECT_EQ(readFile(dir / "a.msg"), "body");
+  fs::create_symlink(dir / "target", dir / "link.msg");
+  EXPECT_FALSE(platform::writeNewFile(dir / "link.msg", "other"));
+  EXPECT_FALSE(fs::exists(dir / "target"));
+}
+
+TEST(Temporaries, EveryNameIsNewAndOnlyThoseOfDeadRunsAreRemoved) {
+  ScratchDir dir;
+  std::string ours = platform::temporaryPath(dir / "korva.vot");
+  EXPECT_NE(platform::temporaryPath(dir / "korva.vot"), ours);
+  EXPECT_EQ(ours.rfind(dir / "korva.vot." + std::to_string(::getpid()) + "-", 0), 0u);
+  pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+  writeFile(ours, "ours");
+  writeFile(dir / "korva.sta." + std::to_string(gone) + "-7.$$$", "torn");
+  writeFile(dir / "korva.kix.1-1.$$$", "init's, alive though not ours to signal");
+  writeFile(dir / "notes.$$$", "not a temporary");
+  platform::removeDeadTemporaries(dir.path);
+  EXPECT_EQ(namesIn(dir.path), (std::vector<std::string>{"korva.kix.1-1.$$$", fs::path(ours).filename(), "notes.$$$"}));
+}
+
+TEST(LockFile, HeldUntilTheHoldersProcessEnds) {
+  ScratchDir dir;
+  std::string path = dir / "korva.plk";
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  pid_t holder = ::fork();
+  if (holder == 0) {
+    platform::FileLock held;
+    char taken = platform::lockFile(path, 0, held) == LockResult::kTaken;
+    if (::write(ready[1], &taken, 1) != 1) ::_exit(1);
+    ::usleep(300 * 1000);
+    ::kill(::getpid(), SIGKILL);  // dies holding it
+  }
+  char taken = 0;
+  ASSERT_EQ(::read(ready[0], &taken, 1), 1);
+  ASSERT_TRUE(taken);
+  platform::FileLock lock;
+  EXPECT_EQ(platform::lockFile(path, 0, lock), LockResult::kBusy);
+  EXPECT_EQ(platform::lockFile(path, 10, lock), LockResult::kTaken);  // the holder dies during the wait
+  ::waitpid(holder, nullptr, 0);
+  ::close(lock.fd);
+  ::close(ready[0]);
+  ::close(ready[1]);
+  EXPECT_EQ(platform::lockFile(dir / "none/korva.plk", 0, lock), LockResult::kFailed);
+}
+
+TEST(FaultInjection, EachFailingStepOfASaveLeavesTheOldFileWhole) {
+  ScratchDir dir;
+  std::string path = dir / "korva.vot";
+  writeFile(path, "old");
+  // Operations 1 to 4: create, write, sync and rename of the temporary.
+  for (const char* at : {"1", "2", "3", "4"}) {
+    EXPECT_FAULT(at, "fail", std::_Exit(platform::writeFileAtomically(path, "new") ? 1 : 0),
+                 testing::ExitedWithCode(0), "fault injected at operation [1-4]: [a-z]+ /");
+    EXPECT_EQ(readFile(path), "old") << at;
+    EXPECT_EQ(namesIn(dir.path), std::vector<std::string>{"korva.vot"}) << at;
+  }
+  EXPECT_FAULT("2", "fail", std::_Exit(platform::writeNewFile(dir / "new.msg", "body") ? 1 : 0),
+               testing::ExitedWithCode(0), "operation 2: write .*/new\\.msg");
+  EXPECT_FALSE(fs::exists(dir / "new.msg"));
+  // A run killed before its rename leaves its temporary; the next run's sweep removes it.
+  EXPECT_FAULT("4", "kill", platform::writeFileAtomically(path, "new"), testing::KilledBySignal(SIGKILL),
+               "fault injected at operation 4: rename .*/korva\\.vot\n");
+  EXPECT_EQ(readFile(path), "old");
+  EXPECT_EQ(namesIn(dir.path).size(), 2u);
+  platform::removeDeadTemporaries(dir.path);
+  EXPECT_EQ(namesIn(dir.path), std::vector<std::string>{"korva.vot"});
 }
 
 TEST(Cp866ToUtf8, ConvertsLettersAndBoxDrawing) {

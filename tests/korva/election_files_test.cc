@@ -1,11 +1,13 @@
 #include "korva/election_files.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "common/platform.h"
 #include "tests/common/test_support.h"
 
 namespace {
@@ -122,27 +124,54 @@ TEST_F(ElectionFiles, CandidatesKeepTheirNumbersAcrossASave) {
   EXPECT_EQ(election.electable, (std::vector<int>{1, 3, 4}));
 }
 
+// Fails the n-th disk operation from here on (the platform's fault injection).
+void failOperation(int n) {
+  ::setenv("KELVANOTH_FAULT_AT", std::to_string(n).c_str(), 1);
+  ::setenv("KELVANOTH_FAULT", "fail", 1);
+  platform::restartFaultInjection();
+}
+
+void stopFailing() {
+  ::unsetenv("KELVANOTH_FAULT_AT");
+  platform::restartFaultInjection();
+}
+
 TEST_F(ElectionFiles, FailedSaveKeepsThePreviousFile) {
   writeFile(election.voteBasePath, "previous\r\n");
   writeFile(election.candidatesPath, "previous list\r\n");
   writeFile(election.statisticPath, "previous counters");
-  std::filesystem::create_directory(election.voteBasePath + ".$$$");
-  std::filesystem::create_directory(election.statisticPath + ".$$$");
   korva::addVote(1, {2, 5020, 1, 0}, "Voter", "pw", 0, {});
   std::string out = dir_ / "out.txt";
-  EXPECT_EXIT_STDOUT(korva::saveElectionFiles("2.10/32"), 13, out);
+  // A save writes the statistic file in five operations (create, write, sync, rename, directory
+  // sync); the sixth is the next file's first.
+  EXPECT_EXIT_STDOUT((failOperation(6), korva::saveElectionFiles("2.10/32")), 13, out);
   EXPECT_NE(readFile(out).find("! Can't save vote base file \"" + election.voteBasePath + "\"."), std::string::npos);
   EXPECT_EQ(readFile(out).find("RESULTS"), std::string::npos);  // only the first line is shown
   EXPECT_EQ(readFile(election.voteBasePath), "previous\r\n");
-  EXPECT_EQ(readFile(election.statisticPath), "previous counters");  // silently not saved
 
   election.voteBaseDirty = false;
   korva::addCandidate("New", 0);
-  std::filesystem::create_directory(election.candidatesPath + ".$$$");
-  EXPECT_EXIT_STDOUT(korva::saveElectionFiles("2.10/32"), 13, out);
+  EXPECT_EXIT_STDOUT((failOperation(6), korva::saveElectionFiles("2.10/32")), 13, out);
   EXPECT_NE(readFile(out).find("! Can't save candidates base file \"" + election.candidatesPath + "\"."),
             std::string::npos);
   EXPECT_EQ(readFile(election.candidatesPath), "previous list\r\n");
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.path)) {
+    EXPECT_EQ(entry.path().string().find("$$$"), std::string::npos) << entry.path();
+  }
+
+  // The counters are secondary: a failed statistic save is told once per run, and the run goes on.
+  election.candidatesDirty = false;
+  writeFile(election.statisticPath, "previous counters");
+  testing::internal::CaptureStdout();
+  failOperation(1);
+  korva::saveElectionFiles("2.10/32");
+  failOperation(1);
+  korva::saveElectionFiles("2.10/32");
+  stopFailing();
+  std::string said = testing::internal::GetCapturedStdout();
+  EXPECT_NE(said.find("! Can't save statistic file \"" + election.statisticPath + "\"."), std::string::npos) << said;
+  EXPECT_EQ(said.find("statistic", said.find("statistic") + 1), std::string::npos) << said;
+  EXPECT_EQ(readFile(election.statisticPath), "previous counters");
 }
 
 TEST_F(ElectionFiles, VoteBaseLoading) {
