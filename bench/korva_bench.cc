@@ -153,6 +153,7 @@ void prepareElection(const std::string& dir, const std::string& name, bool withR
   election.voteBasePath = base + ".vot";
   election.statisticPath = base + ".sta";
   election.candidatesPath = dir + "/cand.txt";
+  app.journalPath = base + ".jnl";
   app.startTime = std::time(nullptr);
 }
 

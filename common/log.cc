@@ -1,9 +1,11 @@
 #include "common/log.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <utility>
 
 #include "common/platform.h"
 #include "common/text.h"
@@ -18,6 +20,8 @@ struct LogState {
   std::FILE* file = nullptr;
   bool bannerPending = true;
   bool headerPending = true;
+  bool holding = false;
+  std::vector<HeldEntry> held;  // entries kept back while holding, in order
   void (*exitHook)() = nullptr;
 };
 LogState state;
@@ -51,52 +55,116 @@ bool logIsOpen() { return state.file != nullptr; }
 
 bool logHeaderPending() { return state.headerPending; }
 
-long logLength() {
+namespace {
+
+// The held entries as they will stand on disk once written.
+std::string heldBytes() {
+  std::string text;
+  for (const HeldEntry& entry : state.held) text += entry.text;
+  return platform::textModeBytes(text);
+}
+
+long fileLength() {
   if (state.file == nullptr || std::fseek(state.file, 0, SEEK_END) != 0) return 0;
   long length = std::ftell(state.file);
   return length < 0 ? 0 : length;
 }
 
+}  // namespace
+
+long logLength() { return state.file == nullptr ? 0 : fileLength() + long(heldBytes().size()); }
+
 bool logLinesFrom(long offset, size_t capacity, std::vector<std::string>& lines) {
   if (state.file == nullptr) return false;
-  if (std::fseek(state.file, offset, SEEK_SET) == 0) {
-    std::string line;
-    while (platform::readTextLine(state.file, line, capacity)) lines.push_back(line);
+  // The log from `offset` as it will stand on disk: the file, then what is held.
+  long length = fileLength();
+  std::string bytes;
+  if (offset < length && std::fseek(state.file, offset, SEEK_SET) == 0) {
+    char buffer[4096];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, state.file)) > 0) bytes.append(buffer, got);
   }
   std::fseek(state.file, 0, SEEK_END);
+  std::string held = heldBytes();
+  size_t skip = offset > length ? size_t(offset - length) : 0;
+  if (skip < held.size()) bytes += held.substr(skip);
+  // Read back as a text-mode reading gives it: CR LF as LF, a Ctrl-Z ending the file, lines of at
+  // most capacity-1 characters.
+  std::string line;
+  for (size_t i = 0; i < bytes.size() && bytes[i] != '\x1A'; ++i) {
+    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+    line += bytes[i];
+    if (bytes[i] == '\n' || line.size() + 1 >= capacity) lines.push_back(std::exchange(line, {}));
+  }
+  if (!line.empty()) lines.push_back(line);
   return true;
 }
 
-int logPrint(const char* format, ...) {
+void logHold() { state.holding = true; }
+
+bool logHolding() { return state.holding; }
+
+size_t logHoldEffect(std::string entry) {
+  state.held.push_back({std::move(entry), true});
+  return state.held.size() - 1;
+}
+
+std::vector<HeldEntry> logTakeHeld() {
+  state.holding = false;
+  return std::exchange(state.held, {});
+}
+
+void logWriteEntry(std::string_view entry) {
   if (state.bannerPending && !state.identity.banner.empty()) platform::consoleWrite(state.identity.banner);
-  std::string_view rest(format);
-  int written = 0;
-  if (!rest.empty() && rest[0] == '\n') {
-    std::tm now = platform::localTime(std::time(nullptr));
-    std::string stamp = "\n" + timeOfDay(now) + " ";
-    if (state.file != nullptr) {
-      if (state.headerPending) {
-        writeLog(text::format("\n--------- %d-%s-%d   %s v %s", now.tm_mday, text::monthAbbreviation(now.tm_mon),
-                              now.tm_year + 1900, state.identity.name.c_str(),
-                              state.identity.version.c_str()));
-        state.headerPending = false;
-      }
-      writeLog(stamp);
+  state.bannerPending = false;
+  if (state.file != nullptr) {
+    if (state.headerPending && !entry.empty() && entry[0] == '\n') {
+      std::tm now = platform::localTime(std::time(nullptr));
+      writeLog(text::format("\n--------- %d-%s-%d   %s v %s", now.tm_mday, text::monthAbbreviation(now.tm_mon),
+                            now.tm_year + 1900, state.identity.name.c_str(), state.identity.version.c_str()));
+      state.headerPending = false;
     }
-    platform::stdoutWrite(stamp);
-    written += int(stamp.size());
+    writeLog(entry);
+    std::fflush(state.file);  // a killed run keeps what it logged
+  }
+  platform::stdoutWrite(entry);
+}
+
+namespace {
+
+std::string formatEntry(const char* format, va_list args) {
+  std::string_view rest(format);
+  std::string entry;
+  if (!rest.empty() && rest[0] == '\n') {
+    entry = "\n" + timeOfDay(platform::localTime(std::time(nullptr))) + " ";
     rest.remove_prefix(1);
   }
   std::string firstLine(rest.substr(0, rest.find('\n')));
+  return entry + text::vformat(firstLine.c_str(), args);
+}
+
+}  // namespace
+
+std::string logEntry(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  std::string message = text::vformat(firstLine.c_str(), args);
+  std::string entry = formatEntry(format, args);
   va_end(args);
-  writeLog(message);
-  if (state.file != nullptr) std::fflush(state.file);  // a killed run keeps what it logged
-  platform::stdoutWrite(message);
-  state.bannerPending = false;
-  return written + int(message.size());
+  return entry;
+}
+
+int logPrint(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string entry = formatEntry(format, args);
+  va_end(args);
+  int written = int(entry.size());
+  if (state.holding) {
+    state.held.push_back({std::move(entry), false});
+  } else {
+    logWriteEntry(entry);
+  }
+  return written;
 }
 
 int printOut(const char* format, ...) {
@@ -116,6 +184,10 @@ void logClose() {
 }
 
 void appExit(int code) {
+  // What was held back tells how far the run came; the effects it would have told of never happened.
+  for (const HeldEntry& entry : logTakeHeld()) {
+    if (!entry.effect) logWriteEntry(entry.text);
+  }
   if (void (*hook)() = state.exitHook) {
     state.exitHook = nullptr;  // an ending inside the hook must not call it again
     hook();

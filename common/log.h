@@ -35,6 +35,25 @@ long logLength();
 // of at most capacity-1 characters; false without a log.  Later entries are still appended at the end.
 bool logLinesFrom(long offset, size_t capacity, std::vector<std::string>& lines);
 
+// Holding: from logHold on, messages are kept back in order instead of written, and
+// logLinesFrom reads them as if they were written.  The vote manager holds what it logs about a
+// message until the message's effects are made, so that the log tells of a move or a sent
+// message only once it is done.  logTakeHeld ends the holding and hands the kept entries over,
+// each to be written with logWriteEntry.  An ending through appExit writes the plain entries and
+// drops those that tell of an effect: that effect never happened.
+struct HeldEntry {
+  std::string text;     // as written: the line break and time of a new entry included
+  bool effect = false;  // tells of an effect; written by its maker once it is done
+};
+void logHold();
+bool logHolding();
+// Formats an entry as logPrint would write it (time stamp included), without writing it.
+std::string logEntry(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Keeps back an entry that tells of an effect; returns its position among the held entries.
+size_t logHoldEffect(std::string entry);
+std::vector<HeldEntry> logTakeHeld();
+void logWriteEntry(std::string_view entry);
+
 // True until the first dated header was written to the log (always true without a log file).
 bool logHeaderPending();
 

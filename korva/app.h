@@ -25,12 +25,13 @@ struct AppState {
   std::string configPath;
   std::string voteBasePath;
   std::string statisticPath;
+  std::string lockPath;     // held by the commands that change the election
+  std::string journalPath;  // the effects of the message in hand, while they are being made
   bool indexRebuildRequest = false;
   unsigned processedMessages = 0;  // in the current pass
   bool checkingPass = false;       // set while NetmailIn is scanned
   long messageLogOffset = 0;       // the log's length when the message in hand was taken up
   uint32_t msgIdSerial = 0;        // the last MSGID serial issued in this run
-  uint16_t lastMessageNumber = 0;  // the number of the message file written last
   std::string scannedDirectory;    // the inbound directory of the pass, as configured
   bool checkQuery = false;         // the message in hand is a check query: it is filed as auxiliary
 };

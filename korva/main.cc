@@ -13,6 +13,7 @@
 #include "korva/app.h"
 #include "korva/config.h"
 #include "korva/election_files.h"
+#include "korva/message_effects.h"
 #include "korva/nodelist_index.h"
 #include "korva/reports.h"
 #include "korva/scan.h"
@@ -23,6 +24,9 @@ namespace {
 
 using logging::appExit;
 using logging::logPrint;
+
+constexpr int kLockWaitSeconds = 300;
+constexpr int kExitElectionBusy = 23;
 
 [[noreturn]] void printUsage() {
   platform::consoleWrite(text::format("Kelvanoth Vote Manager  Version %s, %s.\r\n", kProgramVersion, kReleaseDate));
@@ -84,6 +88,37 @@ void readCommandOptions(char* argv0) {
   }
   app.voteBasePath = platform::replaceExtension(app.configPath, "vot");
   app.statisticPath = platform::replaceExtension(app.configPath, "sta");
+  app.lockPath = platform::replaceExtension(app.configPath, "lck");
+  app.journalPath = platform::replaceExtension(app.configPath, "jnl");
+}
+
+// Scan, Announce and Index change the election; the reports only read files that are replaced
+// whole, and need no lock.
+bool changesElection(const std::string& command) {
+  return text::equalIgnoringAsciiCase(command, "Scan") || text::startsWithIgnoringAsciiCase(command, "Ind") ||
+         text::startsWithIgnoringAsciiCase(command, "Ann");
+}
+
+// One run at a time per election.  A run that finds the lock taken waits for it, long enough for a
+// long Scan of a run started by cron a little earlier.  The lock goes with its process, so a killed
+// run never leaves it behind; what such a run left half done is finished here.
+void takeElection() {
+  platform::FileLock lock;
+  platform::LockResult taken = platform::lockFile(app.lockPath, kLockWaitSeconds, lock);
+  if (taken == platform::LockResult::kBusy) {
+    logPrint("\n! Another run holds \"%s\"; election busy, nothing done.", app.lockPath.c_str());
+    appExit(kExitElectionBusy);
+  }
+  if (taken == platform::LockResult::kFailed) {
+    logPrint("\n! Can't create lock file \"%s\".", app.lockPath.c_str());
+    appExit(kExitElectionBusy);
+  }
+  if (finishInterruptedRun()) {
+    // The candidates base may have been replaced since the configuration read it.
+    election.candidates.clear();
+    int lineNumber = 0;
+    loadCandidates(election.candidatesPath, lineNumber);
+  }
 }
 
 ReportOptions reportOptions() {
@@ -174,6 +209,7 @@ void leaveOutUnlistedElectors() {
   if (app.listFilter && !app.listFile.empty()) settings.validAddressList = app.listFile;
   election.voteBasePath = app.voteBasePath;
   election.statisticPath = app.statisticPath;
+  if (changesElection(command)) takeElection();
   election.votes.clear();
   loadVoteBase();
   loadStatistics();

@@ -8,6 +8,7 @@
 #include "common/platform.h"
 #include "common/text.h"
 #include "korva/app.h"
+#include "korva/message_effects.h"
 #include "korva/message_format.h"
 #include "korva/scan.h"
 #include "korva/settings.h"
@@ -89,22 +90,10 @@ std::string closingText() {
   return c;
 }
 
-[[noreturn]] void abandonMessage(std::FILE* f, const std::string& path, int exitCode) {
-  std::fclose(f);
-  platform::deleteFile(path);
-  appExit(exitCode);
-}
-
-void appendTemplate(const std::string& templatePath, std::string& body, std::FILE* f, const std::string& path) {
+void appendTemplate(const std::string& templatePath, std::string& body) {
   TemplateResult result = expandTemplate(templatePath, body);
-  if (result == kTemplateCannotOpen) abandonMessage(f, path, 21);
-  if (result == kTemplateOverflow) abandonMessage(f, path, 22);
-}
-
-void copyToCopyNetmailOut(const std::string& source) {
-  std::string copy;
-  if (!nextMessagePath(settings.copyNetmailOut, copy)) return;
-  if (platform::copyFile(source, copy, true)) logPrint("\n< Save copy to \"%s\".", copy.c_str());
+  if (result == kTemplateCannotOpen) appExit(21);
+  if (result == kTemplateOverflow) appExit(22);
 }
 
 }  // namespace
@@ -120,27 +109,29 @@ void writeNetmail(const std::string& templatePath, const FtnAddress& destination
                   std::string_view subject, std::optional<std::string_view> replyId, std::string_view firstLine,
                   bool copy) {
   if (templatePath.empty() || settings.netmailOut.empty()) return;
+  // The whole message is built before anything is written: a template that fails leaves nothing.
+  std::string message = headerBytes(destination, toName, subject) + kludgeBlock(destination, replyId);
+  if (!firstLine.empty()) message += std::string(firstLine) + "\r";
+  if (!settings.headerTpl.empty() && replyId) appendTemplate(settings.headerTpl, message);
+  appendTemplate(templatePath, message);
+  std::string sentLine = logging::logEntry("\n< Send message to %hd:%hd/%hd.%hd, template: \"%s\".", destination.zone,
+                                           destination.net, destination.node, destination.point, templatePath.c_str());
+  message += closingText();
+  const bool copied = copy && !settings.copyNetmailOut.empty();
+  if (planningMessage()) {
+    planMessage(message, settings.netmailOut, sentLine, false);
+    if (copied) planMessage(message, settings.copyNetmailOut, "", true);
+    return;
+  }
   std::string path;
-  if (!nextMessagePath(settings.netmailOut, path, &app.lastMessageNumber)) appExit(14);
-  std::FILE* f = platform::openFile(path, "wbx");  // a new file: never over an existing message
-  if (f == nullptr) {
+  if (!writeMessageNow(message, settings.netmailOut, path)) {
     logPrint("\n! File \"%s\" create error", path.c_str());
     appExit(14);
   }
-  std::string message = headerBytes(destination, toName, subject) + kludgeBlock(destination, replyId);
-  if (!firstLine.empty()) message += std::string(firstLine) + "\r";
-  if (!settings.headerTpl.empty() && replyId) appendTemplate(settings.headerTpl, message, f, path);
-  appendTemplate(templatePath, message, f, path);
-  logPrint("\n< Send message to %hd:%hd/%hd.%hd, template: \"%s\".", destination.zone, destination.net,
-           destination.node, destination.point, templatePath.c_str());
-  message += closingText();
-  bool written = std::fwrite(message.data(), 1, message.size(), f) == message.size();
-  if (std::fclose(f) != 0 || !written) {
-    logPrint("\n! File \"%s\" write error", path.c_str());
-    platform::deleteFile(path);
-    appExit(14);
+  logging::logWriteEntry(sentLine);
+  if (copied && writeMessageNow(message, settings.copyNetmailOut, path)) {
+    logPrint("\n< Save copy to \"%s\".", path.c_str());
   }
-  if (copy && !settings.copyNetmailOut.empty()) copyToCopyNetmailOut(path);
 }
 
 void writeAuditMessage() {

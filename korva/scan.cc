@@ -12,6 +12,7 @@
 #include "korva/app.h"
 #include "korva/election_files.h"
 #include "korva/judge.h"
+#include "korva/message_effects.h"
 #include "korva/message_reader.h"
 #include "korva/netmail_writer.h"
 #include "korva/settings.h"
@@ -23,19 +24,12 @@ namespace {
 using logging::appExit;
 using logging::logPrint;
 
-// The counters as they were last written, so that a save is skipped when nothing changed.
-VerdictCounters savedCounters;
-bool countersSaved = false;
-
-bool countersChanged() {
-  return !countersSaved ||
-         std::memcmp(savedCounters.count, election.counters.count, sizeof savedCounters.count) != 0;
-}
-
-void saveElection() {
-  saveElectionFiles(kProgramVersion);
-  savedCounters = election.counters;
-  countersSaved = true;
+// One message taken up: judged, answered, audited, and its effects made together.
+void processMessage(const std::string& name, bool audited) {
+  beginMessage();
+  judgeBallot(name);
+  if (audited) writeAuditMessage();
+  commitMessage();
 }
 
 // A UserID half from the operating system's random source: identity tokens sent to electors must
@@ -97,10 +91,6 @@ uint32_t nextMessageNumber(std::string_view directory) {
   return highest + 1;
 }
 
-void saveElectionIfChanged() {
-  if (election.voteBaseDirty || election.candidatesDirty || countersChanged()) saveElection();
-}
-
 void scanDirectory(const std::string& directory) {
   app.scannedDirectory = directory;
   std::set<std::string> visited;
@@ -125,21 +115,17 @@ void scanDirectory(const std::string& directory) {
   std::sort(numbered.begin(), numbered.end());
   for (const auto& [number, name] : numbered) {
     if (!platform::isRegularFile(directory + name)) continue;  // moved away meanwhile
-    judgeBallot(name);
-    saveElectionIfChanged();
-    writeAuditMessage();
+    processMessage(name, true);
   }
   // Then every other name, and what arrived meanwhile, each once.
   for (const std::string& name : others) {
     visited.insert(name);
     if (!platform::isRegularFile(directory + name)) continue;
-    judgeBallot(name);
-    saveElectionIfChanged();
+    processMessage(name, false);
   }
   for (const std::string& name : platform::listFiles(directory, "*.msg")) {
     if (!visited.insert(name).second) continue;
-    judgeBallot(name);
-    saveElectionIfChanged();
+    processMessage(name, false);
   }
 }
 
@@ -147,17 +133,8 @@ void disposeMessage(const std::string& path, const std::string& directory, Verdi
   ++election.counters[verdict];
   std::string into = app.checkQuery ? settings.moveAuxiliary : directory;
   if (into.empty()) into = settings.moveInvalid;
-  std::string target;
-  if (!nextMessagePath(into, target)) appExit(16);
-  // Save before the file leaves its directory: a kill in between then judges the ballot again on
-  // the next run (a duplicate) instead of losing the vote.
-  saveElection();
-  int error = platform::moveFile(path, target);
-  if (error != 0) {
-    logPrint("\n! Can't move file (error=%d).", error);
-    appExit(16);
-  }
-  logPrint("\n  >> Moved to \"%s\".", target.c_str());
+  // Made with the message's other effects, the election files first.
+  if (planMove(path, into).empty()) appExit(16);
 }
 
 void replyToSender(const std::string& templatePath, bool copy) {
@@ -196,6 +173,7 @@ void cancelStoredBallot(int record) {
   const VoteRecord& vote = election.votes[size_t(record)];
   for (const std::string& name : platform::listFiles(settings.moveValid, "*.msg")) {
     std::string path = settings.moveValid + name;
+    if (plannedToMove(path)) continue;  // already leaving with this message
     InboundMessage earlier;
     if (readStoredMessage(path, earlier, false) != kRead) continue;
     // The name as the record stores it: the e-mail address for an elector behind a gateway.

@@ -36,9 +36,9 @@ bool nextMessagePath(const std::string& directory, std::string& path, uint16_t* 
 // meanwhile.  Links and special files are logged and left in place.
 void scanDirectory(const std::string& directory);
 
-// Counts the verdict and moves the file into the directory (MoveAuxiliary for a check query,
-// MoveInvalid when none is given) under its next free number.  The election files are on disk
-// before the file leaves its directory.  A move that fails ends the run (16).
+// Counts the verdict and plans the move of the file into the directory (MoveAuxiliary for a check
+// query, MoveInvalid when none is given) under its next free number; the move is made with the
+// message's other effects.  A move that fails ends the run (16).
 void disposeMessage(const std::string& path, const std::string& directory, Verdict verdict);
 
 // Answers the message in hand from the template (nothing when it is not configured).
@@ -51,8 +51,6 @@ int issueUserId(bool useEmail);
 // Moves the earlier ballot of a cancelled vote from MoveValid to MoveCancel.
 void cancelStoredBallot(int record);
 
-// Writes the election files when anything changed since they were last written.
-void saveElectionIfChanged();
 
 }  // namespace korva
 

@@ -49,6 +49,17 @@ std::string slurp(const std::string& path) {
   _exit(127);
 }
 
+// Reads back what a started program left, given its wait status, and removes the files.
+RunResult collect(const StartedProgram& started, int status) {
+  RunResult result;
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = slurp(started.outPath);
+  result.err = slurp(started.errPath);
+  unlink(started.outPath.c_str());
+  unlink(started.errPath.c_str());
+  return result;
+}
+
 }  // namespace
 
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
@@ -56,9 +67,8 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
   return runProgramKilledAfter(program, args, cwd, env, std::chrono::microseconds(0));
 }
 
-RunResult runProgramKilledAfter(const std::string& program, const std::vector<std::string>& args,
-                                const std::string& cwd, const std::map<std::string, std::string>& env,
-                                std::chrono::microseconds delay) {
+StartedProgram startProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                            const std::map<std::string, std::string>& env) {
   char outTemplate[] = "/tmp/e2e-out-XXXXXX";
   char errTemplate[] = "/tmp/e2e-err-XXXXXX";
   int outFd = mkstemp(outTemplate), errFd = mkstemp(errTemplate);
@@ -71,29 +81,33 @@ RunResult runProgramKilledAfter(const std::string& program, const std::vector<st
     dup2(devnull, 0);
     execInDirectory(program, args, cwd, env);
   }
-  int status = 0;
-  if (delay.count() > 0) {
-    auto deadline = std::chrono::steady_clock::now() + delay;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() >= deadline) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        break;
-      }
-      usleep(200);
-    }
-  } else {
-    waitpid(pid, &status, 0);
-  }
   close(outFd);
   close(errFd);
-  RunResult result;
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.out = slurp(outTemplate);
-  result.err = slurp(errTemplate);
-  unlink(outTemplate);
-  unlink(errTemplate);
-  return result;
+  return {pid, outTemplate, errTemplate};
+}
+
+RunResult finishProgram(const StartedProgram& started) {
+  int status = 0;
+  waitpid(started.pid, &status, 0);
+  return collect(started, status);
+}
+
+RunResult runProgramKilledAfter(const std::string& program, const std::vector<std::string>& args,
+                                const std::string& cwd, const std::map<std::string, std::string>& env,
+                                std::chrono::microseconds delay) {
+  StartedProgram started = startProgram(program, args, cwd, env);
+  if (delay.count() <= 0) return finishProgram(started);
+  int status = 0;
+  auto deadline = std::chrono::steady_clock::now() + delay;
+  while (waitpid(started.pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      kill(started.pid, SIGKILL);
+      waitpid(started.pid, &status, 0);
+      break;
+    }
+    usleep(200);
+  }
+  return collect(started, status);
 }
 
 RunResult runProgramOnTerminal(const std::string& program, const std::vector<std::string>& args,
@@ -123,9 +137,13 @@ RunResult runProgramOnTerminal(const std::string& program, const std::vector<std
   return result;
 }
 
-ScenarioDir::ScenarioDir() {
-  char dirTemplate[] = "/tmp/e2e-scenario-XXXXXX";
-  if (mkdtemp(dirTemplate) == nullptr) throw std::runtime_error("mkdtemp failed");
+ScenarioDir::ScenarioDir() : ScenarioDir(kOnDisk) {}
+
+ScenarioDir::ScenarioDir(Storage storage) {
+  std::string base = "/tmp";
+  if (storage == kInMemory && access("/dev/shm", W_OK | X_OK) == 0) base = "/dev/shm";
+  std::string dirTemplate = base + "/e2e-scenario-XXXXXX";
+  if (mkdtemp(dirTemplate.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = dirTemplate;
 }
 
@@ -154,6 +172,20 @@ std::vector<std::string> ScenarioDir::list(const std::string& relative) const {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+void ScenarioDir::copyFrom(const ScenarioDir& source) const {
+  for (const auto& entry : fs::recursive_directory_iterator(source.path())) {
+    fs::path target = fs::path(path_) / fs::relative(entry.path(), source.path());
+    if (entry.is_symlink()) {
+      fs::copy_symlink(entry.path(), target);
+    } else if (entry.is_directory()) {
+      fs::create_directories(target);
+    } else {
+      fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing);
+      fs::last_write_time(target, fs::last_write_time(entry.path()));
+    }
+  }
 }
 
 std::string maskTimes(const std::string& text) {

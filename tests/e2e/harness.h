@@ -2,6 +2,8 @@
 #ifndef TESTS_E2E_HARNESS_H_
 #define TESTS_E2E_HARNESS_H_
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <map>
 #include <string>
@@ -27,6 +29,18 @@ RunResult runProgramKilledAfter(const std::string& program, const std::vector<st
                                 const std::string& cwd, const std::map<std::string, std::string>& env,
                                 std::chrono::microseconds delay);
 
+// A program started and not yet waited for, so that several can run at once.
+struct StartedProgram {
+  pid_t pid = -1;
+  std::string outPath, errPath;  // files that collect its standard output and error
+};
+
+// Starts the program as runProgram would and returns at once; finishProgram waits for its end and
+// reads back what it wrote.  Every started program must be finished.
+StartedProgram startProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                            const std::map<std::string, std::string>& env = {});
+RunResult finishProgram(const StartedProgram& started);
+
 // As runProgram, but on a pseudo-terminal: standard input, output and error and the controlling
 // terminal are all its slave side, set raw so that the bytes read back are the bytes written.
 // `out` holds everything the terminal received; `err` stays empty.
@@ -36,7 +50,13 @@ RunResult runProgramOnTerminal(const std::string& program, const std::vector<std
 // A fresh empty directory, removed when the object goes.
 class ScenarioDir {
  public:
+  // kInMemory puts the directory on a memory-backed file system (/dev/shm) where there is one, for
+  // tests that run the programs hundreds of times: forcing files to disk costs nothing there, and a
+  // killed or failing process leaves the same files behind as on a disk.
+  enum Storage { kOnDisk, kInMemory };
+
   ScenarioDir();
+  explicit ScenarioDir(Storage storage);
   ~ScenarioDir();
   ScenarioDir(const ScenarioDir&) = delete;
   ScenarioDir& operator=(const ScenarioDir&) = delete;
@@ -50,6 +70,10 @@ class ScenarioDir {
   bool exists(const std::string& relative) const;
   // Names of the entries of a subdirectory ("" for the top), sorted.
   std::vector<std::string> list(const std::string& relative = "") const;
+  // Copies every file and directory of `source` into this directory, keeping the files' last-write
+  // times, so that the copy looks to the programs just as the original does (an index built from
+  // the lists stays current).
+  void copyFrom(const ScenarioDir& source) const;
 
  private:
   std::string path_;

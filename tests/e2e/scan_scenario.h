@@ -3,6 +3,7 @@
 #ifndef TESTS_E2E_SCAN_SCENARIO_H_
 #define TESTS_E2E_SCAN_SCENARIO_H_
 
+#include <map>
 #include <string>
 
 #include "tests/e2e/harness.h"
@@ -14,6 +15,9 @@ inline bool contains(const std::string& text, const std::string& part) { return 
 
 struct Election {
   ScenarioDir dir;
+
+  Election() = default;
+  explicit Election(ScenarioDir::Storage storage) : dir(storage) {}
 
   // The robot is 2:5020/50; electors are 2:5020/*.*; voting runs through April 2005.
   void writeSetup(const std::string& extra = "") const {
@@ -78,6 +82,12 @@ struct Election {
   void put(const std::string& relative, const testmsg::StoredMessage& m) const { dir.write(relative, m.bytes()); }
 
   RunResult scan() const { return runProgram(KORVA32_PATH, {"Scan", "-cfg:x.cfg"}, dir.path(), {{"TZ", "UTC"}}); }
+
+  // A scan with more environment variables (TZ stays UTC).
+  RunResult scan(std::map<std::string, std::string> env) const {
+    env["TZ"] = "UTC";
+    return runProgram(KORVA32_PATH, {"Scan", "-cfg:x.cfg"}, dir.path(), env);
+  }
 
   std::string voteBase() const { return dir.exists("x.vot") ? dir.read("x.vot") : ""; }
 };

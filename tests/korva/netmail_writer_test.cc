@@ -117,7 +117,6 @@ TEST_F(NetmailWriter, ReplyByteForByte) {
                 " * Origin: Kelvanoth test robot (2:5020/50)\r" +
                 std::string(1, '\0'));
   EXPECT_NE(log.find("< Send message to 2:5020/1.0, template: \"" + template_ + "\"."), std::string::npos) << log;
-  EXPECT_EQ(korva::app.lastMessageNumber, 1);
 }
 
 TEST_F(NetmailWriter, PointsInKludgesAndNoOrigin) {
@@ -155,7 +154,6 @@ TEST_F(NetmailWriter, NumbersFollowTheHighestAndSerialsIncrease) {
   write({2, 5020, 1, 0}, "A", "S", std::nullopt);
   ASSERT_TRUE(fs::exists(out_ + "/13.msg"));
   ASSERT_TRUE(fs::exists(out_ + "/14.msg"));
-  EXPECT_EQ(korva::app.lastMessageNumber, 14);
   auto serial = [](const std::string& bytes) {
     std::smatch m;
     EXPECT_TRUE(std::regex_search(bytes, m, std::regex("\x01MSGID: 2:5020/50 ([0-9a-f]+)\r")));
@@ -242,7 +240,7 @@ TEST_F(NetmailWriter, FailuresEndTheRunAndLeaveNoHalfMessage) {
       {"no free number", [this] { writeFile(out_ + "/65535.msg", "x"); }, 14,
        "! No free message number in \"" + out_ + "/\"."},
       {"directory gone", [this] { korva::settings.netmailOut = dir_ / "gone/"; }, 14,
-       "! File \"" + (dir_ / "gone/1.msg") + "\" create error"},
+       "! File \"" + (dir_ / "gone/korva.")},
   };
   for (const Case& c : cases) {
     prepare();
