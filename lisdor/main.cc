@@ -51,30 +51,43 @@ std::vector<UserRecord> readSource(const std::string& source) {
   return users;
 }
 
-void writeTarget(const std::string& target, const std::vector<UserRecord>& users, const std::vector<uint32_t>& order) {
-  std::FILE* out = platform::openFile(target, "wb");
-  if (out == nullptr) {
-    logging::printOut("Can't create target file \"%s\".\n", target.c_str());
-    finish(15);
-  }
-  for (uint32_t index : order) platform::writeText(out, formatListLine(users[index]));
-  // A target that did not reach the disk whole must not replace the source.
-  bool written = platform::syncFile(out);
-  if (std::fclose(out) != 0 || !written) {
-    logging::printOut("Can't create target file \"%s\".\n", target.c_str());
-    finish(15);
-  }
+std::string listBytes(const std::vector<UserRecord>& users, const std::vector<uint32_t>& order) {
+  std::string text;
+  for (uint32_t index : order) text += formatListLine(users[index]);
+  return platform::textModeBytes(text);
 }
 
-// The converted temporary file takes the source's place; the source is kept as the backup.
-void replaceSource(const std::string& source, const std::string& temporary, const std::string& backup) {
-  platform::deleteFile(backup);
-  bool moved = platform::renameFile(source, backup) == platform::RenameResult::kDone &&
-               platform::renameFile(temporary, source) == platform::RenameResult::kDone;
-  if (!moved) {
+[[noreturn]] void cannotCreate(const std::string& target) {
+  logging::printOut("Can't create target file \"%s\".\n", target.c_str());
+  finish(15);
+}
+
+// A named target is replaced whole or not at all: written beside itself, forced to disk, renamed.
+void writeTarget(const std::string& target, const std::string& bytes) {
+  if (!platform::writeFileAtomically(target, bytes)) cannotCreate(target);
+}
+
+// In place, the source never goes missing: the new list is on disk under a temporary name, the
+// backup is a copy of the source, and one rename puts the new list over the source.  A failure
+// leaves the source as it was and no temporary behind.
+std::string writeTemporaryList(const std::string& source, const std::string& bytes) {
+  std::string temporary = platform::temporaryPath(platform::directoryPart(source) + "$gd$lst$.tmp");
+  if (!platform::writeNewFile(temporary, bytes)) cannotCreate(temporary);
+  return temporary;
+}
+
+void replaceSource(const std::string& source, const std::string& temporary) {
+  std::string backup = platform::replaceExtension(source, "bak");
+  std::string backupCopy = platform::temporaryPath(backup);
+  bool replaced = platform::copyFile(source, backupCopy, true) && platform::replaceFile(backupCopy, backup) &&
+                  platform::replaceFile(temporary, source);
+  if (!replaced) {
+    platform::deleteFile(backupCopy);
+    platform::deleteFile(temporary);
     logging::printOut("Can't replace source file \"%s\".\n", source.c_str());
     finish(15);
   }
+  platform::syncDirectory(platform::directoryPart(platform::absolutePath(source)));
 }
 
 [[noreturn]] void run(int argc, char** argv) {
@@ -92,10 +105,17 @@ void replaceSource(const std::string& source, const std::string& temporary, cons
 
   std::vector<UserRecord> users = readSource(source);
   std::vector<uint32_t> order = sortedOrder(users, sorts);
-  std::string target = targetArg ? targetArg : platform::directoryPart(source) + "$gd$lst$.tmp";
-  writeTarget(target, users, order);
-  logging::printOut("%d records processed.\n", int(users.size()));
-  if (targetArg == nullptr) replaceSource(source, target, platform::replaceExtension(source, "bak"));
+  std::string bytes = listBytes(users, order);
+  if (targetArg != nullptr) {
+    writeTarget(targetArg, bytes);
+    logging::printOut("%d records processed.\n", int(users.size()));
+  } else {
+    // What a killed in-place run left half-written goes first.
+    platform::removeDeadTemporaries(platform::directoryPart(source));
+    std::string temporary = writeTemporaryList(source, bytes);
+    logging::printOut("%d records processed.\n", int(users.size()));
+    replaceSource(source, temporary);
+  }
   finish(0);
 }
 

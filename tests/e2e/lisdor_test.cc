@@ -163,6 +163,34 @@ TEST(Lisdor, ReportsASourceThatCannotBeReplaced) {
   EXPECT_EQ(dir.read("golded.lst"), kUserlist);
 }
 
+// Killed or failing at any one of its disk operations, an in-place run never leaves the source
+// missing or half-written: it is the old list or the new one, and no temporary stays behind once
+// a run ends normally (a killed run's temporaries go with the next run).
+TEST(Lisdor, AnInPlaceRunStoppedAtAnyOperationKeepsTheSource) {
+  const std::string converted = listOf("ABCD");
+  for (const char* mode : {"kill", "fail"}) {
+    bool fired = true;
+    for (int n = 1; fired; ++n) {
+      SCOPED_TRACE(std::string(mode) + " at operation " + std::to_string(n));
+      e2e::ScenarioDir dir(e2e::ScenarioDir::kInMemory);
+      dir.write("golded.lst", kUserlist);
+      e2e::RunResult r = e2e::runProgram(LISDOR32_PATH, {"golded.lst"}, dir.path(),
+                                         {{"KELVANOTH_FAULT_AT", std::to_string(n)}, {"KELVANOTH_FAULT", mode}});
+      fired = r.err.find("fault injected") != std::string::npos;
+      ASSERT_LT(n, 100);
+      ASSERT_TRUE(dir.exists("golded.lst"));
+      std::string now = dir.read("golded.lst");
+      EXPECT_TRUE(now == kUserlist || now == converted) << now;
+      if (fired && std::string(mode) == "kill") {
+        // The next run reads the list form, or the userlist, and clears what the killed one left.
+        ASSERT_EQ(lisdor(dir, {"golded.lst"}).exitCode, 0);
+        EXPECT_EQ(dir.read("golded.lst"), converted);
+      }
+      for (const std::string& name : dir.list()) EXPECT_TRUE(name == "golded.lst" || name == "golded.bak") << name;
+    }
+  }
+}
+
 TEST(Lisdor, UsageWithoutSourceOrWhenAsked) {
   const std::string usage =
       "\n  Usage:\nLisdor32 <source> [<target>][options]\n    <options>:\n        -addr  - sort on address\n"
