@@ -246,28 +246,11 @@ bool wildcardMatch(std::string_view pattern, std::string_view name) {
   return p == pattern.size();
 }
 
-std::vector<std::string> listFiles(std::string_view directory, std::string_view wildcard) {
-  std::vector<std::string> names;
-  std::string real = resolvePath(directory);
-  if (!real.empty() && real.back() != '/') real += '/';
-  DIR* dir = ::opendir(real.empty() ? "." : real.c_str());
-  if (dir == nullptr) return names;
-  while (dirent* entry = ::readdir(dir)) {
-    if (!wildcardMatch(wildcard, entry->d_name)) continue;
-    // The entry's own type spares a stat per file, which made every message number a directory
-    // scan of stats; links and file systems that do not tell the type are still asked.
-    bool regular = entry->d_type == DT_REG;
-    if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
-      struct stat st;
-      regular = ::stat((real + entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
-    }
-    if (regular) names.emplace_back(entry->d_name);
-  }
-  ::closedir(dir);
-  return names;
-}
+namespace {
 
-std::vector<DirectoryEntry> listEntries(std::string_view directory, std::string_view wildcard) {
+// The entries of a directory that match the wildcard, with whether each is a regular file, a link
+// judged by what it names when followLinks is set and as no regular file otherwise.
+std::vector<DirectoryEntry> readEntries(std::string_view directory, std::string_view wildcard, bool followLinks) {
   std::vector<DirectoryEntry> entries;
   std::string real = resolvePath(directory);
   if (!real.empty() && real.back() != '/') real += '/';
@@ -275,15 +258,32 @@ std::vector<DirectoryEntry> listEntries(std::string_view directory, std::string_
   if (dir == nullptr) return entries;
   while (dirent* entry = ::readdir(dir)) {
     if (!wildcardMatch(wildcard, entry->d_name)) continue;
+    // The entry's own type spares a stat per file, which made every message number a directory
+    // scan of stats; links and file systems that do not tell the type are still asked.
     bool regular = entry->d_type == DT_REG;
-    if (entry->d_type == DT_UNKNOWN) {
+    if (entry->d_type == DT_UNKNOWN || (followLinks && entry->d_type == DT_LNK)) {
       struct stat st;
-      regular = ::lstat((real + entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+      std::string path = real + entry->d_name;
+      regular = (followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) == 0 && S_ISREG(st.st_mode);
     }
     entries.push_back({entry->d_name, regular});
   }
   ::closedir(dir);
   return entries;
+}
+
+}  // namespace
+
+std::vector<std::string> listFiles(std::string_view directory, std::string_view wildcard) {
+  std::vector<std::string> names;
+  for (DirectoryEntry& entry : readEntries(directory, wildcard, true)) {
+    if (entry.regular) names.push_back(std::move(entry.name));
+  }
+  return names;
+}
+
+std::vector<DirectoryEntry> listEntries(std::string_view directory, std::string_view wildcard) {
+  return readEntries(directory, wildcard, false);
 }
 
 std::string currentDirectory() {
