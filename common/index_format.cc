@@ -75,6 +75,35 @@ std::string encodeHeader(const Header& h) {
   return std::string(reinterpret_cast<const char*>(raw), kHeaderSize);
 }
 
+bool offsetsFitFile(const Header& h, uint64_t fileSize) {
+  auto onBoundary = [](uint32_t offset) { return offset >= kHeaderSize && (offset - kHeaderSize) % kRecordSize == 0; };
+  return onBoundary(h.firstNodelistRecord) && onBoundary(h.firstPointlistRecord) && onBoundary(h.candidatesBlock) &&
+         h.firstNodelistRecord <= h.firstPointlistRecord && h.firstPointlistRecord <= h.candidatesBlock &&
+         h.candidatesBlock <= fileSize;
+}
+
+std::string encodeCandidates(const std::vector<std::string>& keys) {
+  std::string block;
+  for (const std::string& key : keys) {
+    // A NUL inside a key would end it early for the reader and make one key two.
+    block.append(key, 0, key.find('\0'));
+    block += '\0';
+  }
+  return block;
+}
+
+bool decodeCandidates(std::string_view block, int32_t count, std::vector<std::string>& keys) {
+  keys.clear();
+  if (count < 0 || uint64_t(count) > block.size()) return false;  // each key takes its NUL at least
+  for (size_t pos = 0; pos < block.size();) {
+    size_t end = block.find('\0', pos);
+    if (end == std::string_view::npos || keys.size() == size_t(count)) return false;
+    keys.emplace_back(block.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  return keys.size() == size_t(count);
+}
+
 Record decodeRecord(const uint8_t* p) {
   Record r;
   r.zone = int16_t(get16(p));

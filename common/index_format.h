@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace index_format {
 
@@ -54,6 +55,14 @@ struct Record {
 // Missing bytes of a short buffer read as zero (so a short header has version 0).
 Header decodeHeader(std::string_view bytes);
 std::string encodeHeader(const Header& header);
+
+// The section offsets lie on record boundaries, in file order, inside a file of fileSize bytes.
+bool offsetsFitFile(const Header& header, uint64_t fileSize);
+
+// The candidates block: each candidate's key and a NUL, in list order, to the end of the file.
+std::string encodeCandidates(const std::vector<std::string>& keys);
+// False unless the block is exactly `count` keys, each ended by its NUL.
+bool decodeCandidates(std::string_view block, int32_t count, std::vector<std::string>& keys);
 
 Record decodeRecord(const uint8_t* bytes);
 void encodeRecord(const Record& record, uint8_t* bytes);

@@ -234,35 +234,43 @@ std::pair<const IndexKey*, const IndexKey*> matching(const std::vector<IndexKey>
   return {keys.data() + (range.first - keys.begin()), keys.data() + (range.second - keys.begin())};
 }
 
-// An offset inside the record area, on a record boundary.
-bool isRecordBoundary(uint32_t offset, uint32_t candidatesBlock) {
-  return offset >= index_format::kHeaderSize && offset <= candidatesBlock &&
-         (offset - index_format::kHeaderSize) % index_format::kRecordSize == 0;
+// Reads the header and the candidates block of an existing index; true only for a whole header of
+// this version whose offsets fit the file and whose block holds just the header's count of keys.
+bool readIndexHead(std::FILE* f, std::vector<std::string>& storedCandidates) {
+  char raw[index_format::kHeaderSize];
+  if (std::fread(raw, 1, sizeof raw, f) != sizeof raw) return false;
+  index_format::Header& h = indexState.header;
+  h = index_format::decodeHeader(std::string_view(raw, sizeof raw));
+  if (h.version != index_format::kCurrentVersion) return false;
+  long size = std::fseek(f, 0, SEEK_END) == 0 ? std::ftell(f) : -1;
+  if (size < 0 || !index_format::offsetsFitFile(h, uint64_t(size))) return false;
+  std::string block(size_t(size) - h.candidatesBlock, '\0');
+  if (std::fseek(f, long(h.candidatesBlock), SEEK_SET) != 0 ||
+      std::fread(block.data(), 1, block.size(), f) != block.size()) {
+    return false;
+  }
+  return index_format::decodeCandidates(block, h.candidateCount, storedCandidates);
 }
 
-// Reads the header and the candidates block of an existing index; false when there is no index
-// file.  A header whose offsets do not fit the file gets version 0, which calls for a rebuild.
-bool readIndexHead(std::FILE* f, std::string& candidatesBlock) {
-  char raw[index_format::kHeaderSize] = {};
-  size_t got = std::fread(raw, 1, sizeof raw, f);
-  index_format::Header& h = indexState.header;
-  h = index_format::decodeHeader(std::string_view(raw, got));
-  if (h.version != index_format::kCurrentVersion) return true;
-  long size = std::fseek(f, 0, SEEK_END) == 0 ? std::ftell(f) : -1;
-  if (size < 0 || h.candidatesBlock > uint64_t(size) || !isRecordBoundary(h.candidatesBlock, h.candidatesBlock) ||
-      !isRecordBoundary(h.firstNodelistRecord, h.candidatesBlock) ||
-      !isRecordBoundary(h.firstPointlistRecord, h.candidatesBlock) ||
-      h.firstNodelistRecord > h.firstPointlistRecord) {
-    h.version = 0;
-    return true;
+size_t recordNumber(uint32_t offset) { return (offset - index_format::kHeaderSize) / index_format::kRecordSize; }
+
+// The writer puts every record in the section of its source, so the header's section offsets fall
+// where the kinds change; offsets anywhere else would hide records from the lookups.
+bool recordsFitSections() {
+  const IndexState& ix = indexState;
+  size_t nodelistStart = recordNumber(ix.header.firstNodelistRecord);
+  size_t pointlistStart = recordNumber(ix.header.firstPointlistRecord);
+  for (size_t i = 0; i < ix.records.size(); ++i) {
+    uint8_t kind = ix.records[i].kind;
+    bool fits = i < nodelistStart    ? kind == index_format::kValidEntry
+                : i < pointlistStart ? kind < index_format::kValidEntry
+                                     : kind == index_format::kPoint;
+    if (!fits) return false;
   }
-  candidatesBlock.resize(size_t(size) - h.candidatesBlock);
-  std::fseek(f, long(h.candidatesBlock), SEEK_SET);
-  candidatesBlock.resize(std::fread(candidatesBlock.data(), 1, candidatesBlock.size(), f));
   return true;
 }
 
-// Loads the records of an index found fresh; false when they cannot all be read.
+// Loads the records; false when they cannot all be read or do not fit the header's sections.
 bool readIndexRecords(std::FILE* f) {
   const index_format::Header& h = indexState.header;
   std::vector<uint8_t> bytes(h.candidatesBlock - index_format::kHeaderSize);
@@ -275,38 +283,34 @@ bool readIndexRecords(std::FILE* f) {
   for (size_t i = 0; i < records.size(); ++i) {
     records[i] = index_format::decodeRecord(bytes.data() + i * index_format::kRecordSize);
   }
-  return true;
+  return recordsFitSections();
 }
 
 bool isStale(const index_format::Header& current) {
   const index_format::Header& h = indexState.header;
-  return h.version != index_format::kCurrentVersion || app.indexRebuildRequest ||
-         h.pointlistDate != current.pointlistDate || h.pointlistTime != current.pointlistTime ||
-         h.nodelistDate != current.nodelistDate || h.nodelistTime != current.nodelistTime ||
+  return app.indexRebuildRequest || h.pointlistDate != current.pointlistDate ||
+         h.pointlistTime != current.pointlistTime || h.nodelistDate != current.nodelistDate ||
+         h.nodelistTime != current.nodelistTime ||
          h.validListDate != current.validListDate || h.validListTime != current.validListTime ||
          h.configDate != current.configDate || h.configTime != current.configTime ||
          !text::equalIgnoringAsciiCase(h.nodelistName, current.nodelistName) ||
          !text::equalIgnoringAsciiCase(h.validListName, current.validListName);
 }
 
-// After the voting period began, candidates may only be appended.  Returns true when the index
-// must be rebuilt; ends the run (exit 19) when candidates were changed without the Index command.
-bool checkCandidates(std::string_view block) {
-  const index_format::Header& h = indexState.header;
+// After the voting period began, candidates may only be appended to those the index was built
+// with.  Returns true when the index must be rebuilt; ends the run (exit 19) when candidates were
+// changed without the Index command.
+bool checkCandidates(const std::vector<std::string>& stored) {
   const std::vector<CandidateLine>& list = election.candidates;
-  bool failed = list.size() < size_t(h.candidateCount < 0 ? 0 : h.candidateCount);
-  size_t pos = 0;
-  for (size_t i = 0; !failed && i < size_t(h.candidateCount); ++i) {
-    std::string key = candidateKey(list[i].name);
-    std::string stored(block.substr(std::min(pos, block.size()), key.size() + 1));
-    pos += key.size() + 1;
-    if (!text::equalIgnoringAsciiCase(stored, key + '\0')) {
+  bool failed = list.size() < stored.size();
+  for (size_t i = 0; !failed && i < stored.size(); ++i) {
+    if (!text::equalIgnoringAsciiCase(stored[i], candidateKey(list[i].name))) {
       logPrint("\n! Unexpected candidate \"%s\" in candidates file.", list[i].name.c_str());
       failed = true;
     }
   }
   bool rebuild = false;
-  if (int64_t(list.size()) != h.candidateCount) {
+  if (list.size() != stored.size()) {
     logPrint("\n! Candidates file was changed!");
     rebuild = true;
   }
@@ -342,7 +346,9 @@ void rebuild(const index_format::Header& current) {
     index_format::encodeRecord(r, reinterpret_cast<uint8_t*>(bytes.data() + at));
     at += index_format::kRecordSize;
   }
-  for (const CandidateLine& c : election.candidates) bytes += candidateKey(c.name) + '\0';
+  std::vector<std::string> keys;
+  for (const CandidateLine& c : election.candidates) keys.push_back(candidateKey(c.name));
+  bytes += index_format::encodeCandidates(keys);
   // Built whole in memory and renamed into place: a run that dies here leaves the old index.
   if (!platform::writeFileAtomically(ix.path, bytes)) {
     logPrint("\n! Can't create index \"%s\".", ix.path.c_str());
@@ -382,14 +388,16 @@ void openIndex() {
   ix.header = index_format::Header{};
   ix.records.clear();
   ix.lookupsReady = false;
-  std::string candidatesBlock;
+  std::vector<std::string> storedCandidates;
   std::FILE* existing = platform::openFile(ix.path, "rb");
-  bool needRebuild = existing == nullptr || !readIndexHead(existing, candidatesBlock) || isStale(current);
-  if (ix.header.version >= index_format::kCurrentVersion && app.startTime >= settings.periodStart) {
-    if (checkCandidates(candidatesBlock)) needRebuild = true;
-  }
-  if (!needRebuild && !readIndexRecords(existing)) needRebuild = true;
+  // An index that is not whole, or of another version, is rebuilt and nothing of it trusted, its
+  // candidates included.
+  bool whole = existing != nullptr && readIndexHead(existing, storedCandidates) && readIndexRecords(existing);
   if (existing != nullptr) std::fclose(existing);
+  bool needRebuild = !whole || isStale(current);
+  // Compared even when the index is stale for another reason: a newer nodelist must not let a
+  // changed candidate through.
+  if (whole && app.startTime >= settings.periodStart && checkCandidates(storedCandidates)) needRebuild = true;
   if (needRebuild) rebuild(current);
   ix.open = true;
   app.indexRebuildRequest = false;

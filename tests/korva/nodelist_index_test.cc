@@ -108,6 +108,15 @@ std::vector<index_format::Record> recordsOf(const std::string& bytes, uint32_t f
 
 long offsetOf(const char* file, const char* line) { return long(std::string(file).find(line)); }
 
+using index_format::Header;
+
+// Index bytes with one header field changed.
+void changeHeader(std::string& bytes, void (*change)(Header& header)) {
+  Header h = index_format::decodeHeader(bytes);
+  change(h);
+  bytes.replace(0, index_format::kHeaderSize, index_format::encodeHeader(h));
+}
+
 TEST_F(NodelistIndex, BuildsTheFileLayout) {
   EXPECT_NE(open().find("- Candidates/Nodelist/valid list reindex."), std::string::npos);
   std::string bytes = indexBytes();
@@ -277,13 +286,43 @@ TEST_F(NodelistIndex, RebuildsOnlyWhenStale) {
   app.indexRebuildRequest = true;
   EXPECT_NE(open().find("reindex"), std::string::npos);
   EXPECT_FALSE(app.indexRebuildRequest);
-  // A damaged index file is rebuilt, not trusted.
+  // A damaged index file, or one of another version, is rebuilt, not trusted: neither by the
+  // lookups nor, once voting began, by the candidates check.
   std::string bytes = indexBytes();
-  writeFile(dir_ / "korva.kix", bytes.substr(0, 170));
-  EXPECT_NE(open().find("reindex"), std::string::npos);
-  EXPECT_EQ(indexBytes(), bytes);
-  writeFile(dir_ / "korva.kix", bytes.substr(0, 100));
-  EXPECT_NE(open().find("reindex"), std::string::npos);
+  struct Damage {
+    const char* what;
+    void (*apply)(std::string& bytes);
+  } damages[] = {
+      {"cut inside the records", [](std::string& b) { b.resize(170); }},
+      {"cut inside the header", [](std::string& b) { b.resize(100); }},
+      {"cut inside the candidates block", [](std::string& b) { b.resize(b.size() - 3); }},
+      {"another version", [](std::string& b) { changeHeader(b, [](Header& h) { h.version = 5; }); }},
+      {"negative candidate count", [](std::string& b) { changeHeader(b, [](Header& h) { h.candidateCount = -1; }); }},
+      {"more candidates than the file holds",
+       [](std::string& b) { changeHeader(b, [](Header& h) { h.candidateCount = 1 << 20; }); }},
+      {"more candidates than the block holds",
+       [](std::string& b) { changeHeader(b, [](Header& h) { h.candidateCount = 3; }); }},
+      {"candidates block beyond the file",
+       [](std::string& b) { changeHeader(b, [](Header& h) { h.candidatesBlock += 10 * 12; }); }},
+      {"nodelist records start a record late",
+       [](std::string& b) { changeHeader(b, [](Header& h) { h.firstNodelistRecord += 12; }); }},
+      {"pointlist records start among the nodelist's",
+       [](std::string& b) { changeHeader(b, [](Header& h) { h.firstPointlistRecord -= 12; }); }},
+  };
+  for (bool votingBegan : {false, true}) {
+    app.startTime = votingBegan ? settings.periodStart : 1800000000;
+    for (const Damage& d : damages) {
+      SCOPED_TRACE(std::string(d.what) + (votingBegan ? ", voting began" : ""));
+      std::string damaged = bytes;
+      d.apply(damaged);
+      writeFile(dir_ / "korva.kix", damaged);
+      std::string log = open();
+      EXPECT_NE(log.find("reindex"), std::string::npos);
+      EXPECT_EQ(log.find("! Candidates file was changed!"), std::string::npos);
+      EXPECT_EQ(log.find("CHECK RESULTS"), std::string::npos);
+      EXPECT_EQ(indexBytes(), bytes);
+    }
+  }
 }
 
 TEST_F(NodelistIndex, CandidatesCheckOnceVotingBegan) {
@@ -308,6 +347,9 @@ TEST_F(NodelistIndex, CandidatesCheckOnceVotingBegan) {
   EXPECT_NE(renamed.find("! Unexpected candidate \"Fourth Candidate\" in candidates file."), std::string::npos);
   EXPECT_EQ(renamed.find("! Candidates file was changed!"), std::string::npos);
   EXPECT_NE(renamed.find("! CHECK RESULTS OF ELECTION!"), std::string::npos);
+  // An index stale for another reason (a newer nodelist) is still compared before it is rebuilt.
+  touch(settings.nodelist, 24);
+  EXPECT_EXIT_STDOUT(korva::openIndex(), 19, out / "stale");
 
   election.candidates.erase(election.candidates.begin() + 1);
   EXPECT_EXIT_STDOUT(korva::openIndex(), 19, out / "removed");
