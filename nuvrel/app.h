@@ -4,7 +4,6 @@
 #define NUVREL_APP_H_
 
 #include <cstdint>
-#include <cstdio>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -95,12 +94,21 @@ struct ElectionData {
 };
 extern ElectionData election;
 
-// The open packet or text file of the run.
+// The run's output.  Nothing reaches the disk until it is whole: the packet is written out when the
+// run ends, a text file when its template is finished, each under a temporary name and then renamed
+// into place, so that a run that dies leaves the old files or the new ones but never a torn one.
 struct OutputState {
-  std::FILE* file = nullptr;
-  std::string name;
+  // Packet mode: the packet's header and every finished posted text; empty until the run's first line.
+  std::string packet;
+  bool packetHoldsText = false;  // some posted text was finished into the packet
+  uint32_t packetNumber = 0;     // of the first packet name tried, from the clock at the first line
+  // The posted text in progress: its message parts, or its text file's bytes.  It joins the packet,
+  // or replaces the text file, only once its template is finished.
+  std::string text;
+  bool textStarted = false;
+  std::string textName;      // the text file's name, CP866
   uint16_t partCounter = 0;  // message parts started for the current posted text
-  long partStart = 0;        // packet size when the current part began
+  size_t partStart = 0;      // size of `text` when the current part began
   unsigned long partSize = 0;
   uint32_t msgIdSerial = 0;  // the last MSGID serial of the run
 };

@@ -101,7 +101,7 @@ const char* testDayCount() {
   if (app.textMode && app.headerFlag) takeRunLock();  // only then does Test write text files
   runPostingPass(0);  // reads the settings and the candidates base; day 0 posts nothing
   TestSpan span = testSpan(today, testDayCount(), options::optString("d"));
-  for (std::time_t day = span.first; day <= span.stop; day = addDays(day, 1)) runPostingPass(day);
+  for (std::time_t day : simulatedDays(span)) runPostingPass(day);
   finishRun(0);
 }
 

@@ -31,18 +31,15 @@ void put32(std::string& bytes, size_t at, uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[at + size_t(i)] = char(value >> (8 * i) & 0xFF);
 }
 
-void writeBytes(std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), output.file); }
-
 // A zero-terminated text of at most `limit` characters.
-void writeZeroTerminated(std::string_view s, size_t limit) {
-  writeBytes(s.substr(0, limit));
-  writeBytes(std::string_view("\0", 1));
-}
-
-long packetSize() { return std::ftell(output.file); }
+std::string zeroTerminated(std::string_view s, size_t limit) { return std::string(s.substr(0, limit)) + '\0'; }
 
 // The first packet name tried: the MSGID serial this moment would give.
 uint32_t clockSerial() { return msgid::serialFromClock(platform::systemClock()); }
+
+std::string packetName(uint32_t number) {
+  return text::format("%s%8.8lX.PKT", settings.pktDir.c_str(), static_cast<unsigned long>(number));
+}
 
 // The tearline after the line end `eol`: version, then the credit notice at its column.
 std::string tearline(char eol) {
@@ -57,13 +54,8 @@ std::string originLine(char eol) {
   return std::string(1, eol) + " * Origin: " + settings.origin + " (" + formatAddress(a) + ")";
 }
 
-void createPacket() {
+void startPacket() {
   platform::removeDeadTemporaries(settings.pktDir);
-  std::string name;
-  for (uint32_t number = clockSerial();; ++number) {
-    name = text::format("%s%8.8lX.PKT", settings.pktDir.c_str(), static_cast<unsigned long>(number));
-    if (!platform::isRegularFile(name)) break;
-  }
   if (settings.pktToAddress.zone == 0) {
     logPrint("\n! Unknown PktToAddress.");
     finishRun(15);
@@ -72,16 +64,10 @@ void createPacket() {
     logPrint("\n! Unknown PktFromAddress.");
     finishRun(15);
   }
-  platform::deleteFile(name);
-  output.file = platform::openFile(name, "wb");
-  if (output.file == nullptr) {
-    logPrint("\n! File \"%s\" create error.", name.c_str());
-    finishRun(14);
-  }
-  output.name = name;
+  output.packetNumber = clockSerial();
   PacketHeader header{settings.pktFromAddress, settings.pktToAddress, platform::localTime(std::time(nullptr)),
                       settings.pktPassword};
-  writeBytes(encodePacketHeader(header));
+  output.packet = encodePacketHeader(header);
   output.partSize = settings.maxMsgSize;
 }
 
@@ -94,27 +80,26 @@ void startMessagePart() {
   put16(head, packed_message::kDestNode, to.node);
   put16(head, packed_message::kOrigNet, from.net);
   put16(head, packed_message::kDestNet, to.net);
-  writeBytes(head);
-  writeZeroTerminated(text::fidoDateTime(platform::localTime(std::time(nullptr))), packed_message::kDateTimeSize - 1);
-  writeZeroTerminated("All", packed_message::kMaxToFromName);
-  writeZeroTerminated(settings.from, packed_message::kMaxToFromName);
+  head += zeroTerminated(text::fidoDateTime(platform::localTime(std::time(nullptr))), packed_message::kDateTimeSize - 1);
+  head += zeroTerminated("All", packed_message::kMaxToFromName);
+  head += zeroTerminated(settings.from, packed_message::kMaxToFromName);
   std::string subject = settings.subj;
   if (output.partCounter > 0) subject = text::format("[part %d] %s", output.partCounter + 1, settings.subj.c_str());
-  writeZeroTerminated(subject, packed_message::kMaxSubject);
-  std::string kludges = "AREA:" + settings.area + "\r";
-  kludges += "\x01MSGID: " + formatAddress(from) + text::format(" %8.8lx\r", static_cast<unsigned long>(nextMsgIdSerial()));
-  kludges += text::format("\x01PID: Nuvrel %s\r", kProgramVersion);
-  if (!settings.charset.empty()) kludges += "\x01" "CHRS: " + settings.charset + "\r";
+  head += zeroTerminated(subject, packed_message::kMaxSubject);
+  head += "AREA:" + settings.area + "\r";
+  head += "\x01MSGID: " + formatAddress(from) + text::format(" %8.8lx\r", static_cast<unsigned long>(nextMsgIdSerial()));
+  head += text::format("\x01PID: Nuvrel %s\r", kProgramVersion);
+  if (!settings.charset.empty()) head += "\x01" "CHRS: " + settings.charset + "\r";
   if (output.partCounter > 0) {
-    kludges += text::format("\r  * Continuation %d of a split message *\r", output.partCounter);
+    head += text::format("\r  * Continuation %d of a split message *\r", output.partCounter);
   }
-  writeBytes(kludges);
+  output.text += head;
 }
 
 void writePacketLine(std::string_view line) {
-  if (output.file == nullptr) createPacket();
+  if (output.packet.empty()) startPacket();
   if (output.partSize >= settings.maxMsgSize) {
-    output.partStart = packetSize();
+    output.partStart = output.text.size();
     if (output.partCounter > 0) finishPost(true);
     startMessagePart();
     ++output.partCounter;
@@ -123,8 +108,8 @@ void writePacketLine(std::string_view line) {
   for (char& c : packed) {
     if (c == '\n') c = '\r';
   }
-  writeBytes(packed);
-  output.partSize = static_cast<unsigned long>(packetSize() - output.partStart);
+  output.text += packed;
+  output.partSize = static_cast<unsigned long>(output.text.size() - output.partStart);
 }
 
 std::string textFileHeader() {
@@ -143,40 +128,73 @@ std::string textFileHeader() {
 }
 
 void writeTextFileLine(std::string_view line) {
-  if (output.file == nullptr) {
-    std::string name = app.currentSection + ".TXT";
-    std::string systemName = platform::cp866ToUtf8(name);
-    platform::deleteFile(systemName);
-    output.file = platform::openFile(systemName, "wb");
-    if (output.file == nullptr) {
-      logPrint("\n! File \"%s\" create error", name.c_str());
-      finishRun(14);
-    }
-    output.name = name;
-    if (app.headerFlag) writeBytes(textFileHeader());
+  if (!output.textStarted) {
+    output.textStarted = true;
+    output.textName = app.currentSection + ".TXT";
+    output.text = app.headerFlag ? textFileHeader() : std::string();
   }
-  writeBytes(line);
+  output.text += line;
 }
 
+// The text file replaces the previous one of its section in one step: until then that one stays whole.
 void finishTextFile() {
-  std::string trailer;
-  if (settings.includeTearline) trailer += tearline('\n');
-  if (!settings.origin.empty() && app.headerFlag) trailer += originLine('\n');
-  trailer += std::string("\n\0", 2);
-  writeBytes(trailer);
-  std::fclose(output.file);
-  output.file = nullptr;
-  logPrint("\n  \"%s\" created.", output.name.c_str());
+  if (settings.includeTearline) output.text += tearline('\n');
+  if (!settings.origin.empty() && app.headerFlag) output.text += originLine('\n');
+  output.text += std::string("\n\0", 2);
+  bool saved = platform::writeFileAtomically(platform::cp866ToUtf8(output.textName), output.text);
+  output.text.clear();
+  output.textStarted = false;
+  if (!saved) {
+    logPrint("\n! File \"%s\" create error", output.textName.c_str());
+    finishRun(14);
+  }
+  logPrint("\n  \"%s\" created.", output.textName.c_str());
 }
 
-void renewStamp() {
-  platform::deleteFile(app.stampPath);
-  std::FILE* stamp = platform::openFile(app.stampPath, "wb");
-  if (stamp == nullptr) {
-    logPrint("\n! Timestamp file \"%s\" create error.", app.stampPath.c_str());
-    return;
+// Gives the finished packet in `temporary` the first free packet name from its number on.  A name
+// taken meanwhile, by a run of another configuration sharing the directory, is passed over: the
+// rename never overwrites a packet.
+bool renameToPacketName(const std::string& temporary, std::string& name) {
+  for (uint32_t number = output.packetNumber;; ++number) {
+    name = packetName(number);
+    if (platform::isRegularFile(name)) continue;
+    if (platform::renameFile(temporary, name) == platform::RenameResult::kDone) return true;
+    if (!platform::isRegularFile(name)) return false;
   }
-  std::fclose(stamp);
+}
+
+// Writes the packet whole under a temporary name, forced to disk, and only then gives it its
+// packet name: a tosser never sees a packet that is not whole.
+void deliverPacket() {
+  std::string bytes = output.packet + std::string("\0\0", 2);
+  std::string name = packetName(output.packetNumber);
+  std::string temporary = platform::temporaryPath(name);
+  output.packet.clear();
+  output.packetHoldsText = false;
+  bool written = platform::writeNewFile(temporary, bytes);
+  if (!written || !renameToPacketName(temporary, name)) {
+    if (written) platform::deleteFile(temporary);
+    logPrint("\n! File \"%s\" create error.", name.c_str());
+    finishRun(14);
+  }
+  // A packet in place stays posted: a lost directory sync is no reason to post its texts twice.
+  platform::syncDirectory(platform::directoryPart(name));
+  logPrint("\n  %s created.", name.c_str());
+}
+
+// A posted text joins the packet once its template is finished, all its parts at once.
+void finishPacketText() {
+  output.packet += output.text;
+  output.text.clear();
+  output.packetHoldsText = true;
+}
+
+// The stamp's date is its last-write time.  It is replaced, never deleted first: a stop in between
+// would leave no stamp, and a rerun the same day would post once more.
+void renewStamp() {
+  if (!platform::writeFileAtomically(app.stampPath, "")) {
+    logPrint("\n! Timestamp file \"%s\" create error.", app.stampPath.c_str());
+  }
 }
 
 }  // namespace
@@ -226,30 +244,28 @@ void writeOutputLine(std::string_view line) {
 
 void finishPost(bool split) {
   if (app.textMode) {
-    if (output.file != nullptr) finishTextFile();
+    if (output.textStarted) finishTextFile();
     return;
   }
   if (output.partCounter == 0) return;  // the template wrote no line
-  std::string trailer;
-  if (split) trailer += "\r  * Message split, to be continued *\r";
-  if (settings.includeTearline) trailer += tearline('\r');
-  if (!settings.origin.empty()) trailer += originLine('\r');
-  trailer += std::string("\r\0", 2);
-  writeBytes(trailer);
+  if (split) output.text += "\r  * Message split, to be continued *\r";
+  if (settings.includeTearline) output.text += tearline('\r');
+  if (!settings.origin.empty()) output.text += originLine('\r');
+  output.text += std::string("\r\0", 2);
   output.partSize = settings.maxMsgSize;
+  if (!split) finishPacketText();
 }
 
 void closeOutput() {
-  if (output.file == nullptr) return;
-  if (app.textMode) {
-    std::fclose(output.file);  // a run that ends inside a template keeps what it wrote
-    output.file = nullptr;
+  // A run that ends inside a template drops the text in progress, every part of it: half a text
+  // must not reach the echo area, nor replace a whole one.
+  output.text.clear();
+  output.textStarted = false;
+  if (!output.packetHoldsText) {
+    output.packet.clear();
     return;
   }
-  writeBytes(std::string_view("\0\0", 2));
-  std::fclose(output.file);
-  output.file = nullptr;
-  logPrint("\n  %s created.", output.name.c_str());
+  deliverPacket();
   if (app.forcedSection.empty() && !app.stampPath.empty()) renewStamp();
 }
 

@@ -1,6 +1,6 @@
 // The poster's output: every posted template becomes an echomail message (split at MaxMsgSize)
-// in one packet per run, or a text file named after its section.  finishRun is the poster's one
-// way to end.
+// in one packet per run, or a text file named after its section.  Each file reaches the disk whole
+// or not at all.  finishRun is the poster's one way to end.
 #ifndef NUVREL_OUTPUT_H_
 #define NUVREL_OUTPUT_H_
 
@@ -50,7 +50,9 @@ uint32_t nextMsgIdSerial();
 void writeOutputLine(std::string_view line);
 // Ends the current message part (split: more parts follow) or the current text file.
 void finishPost(bool split);
-// Closes an open packet (renewing the stamp file after Post) or text file.  Runs at every ending.
+// Writes out the packet of the run's finished texts (renewing the stamp file after Post).  A text
+// whose template did not finish is dropped, and in text mode its section's file keeps its old text.
+// Runs at every ending; a packet that cannot be written ends the run with code 14.
 void closeOutput();
 
 // Ends the program with the code.

@@ -118,6 +118,12 @@ void loadListedAddresses() {
     logPrint("\n? Unknown version of index file \"%s\".", path.c_str());
     return;
   }
+  // The index is the vote manager's cache: a header that does not fit its file gives no figure.
+  uint64_t size = 0;
+  if (!platform::fileLength(path, size) || !index_format::offsetsFitFile(header, size)) {
+    logPrint("\n? Damaged index file \"%s\".", path.c_str());
+    return;
+  }
   // The valid-address records stand between the header and the first nodelist record.
   if (header.firstNodelistRecord > kIndexHeaderBytesRead) {
     election.listedAddresses = unsigned((header.firstNodelistRecord - kIndexHeaderBytesRead) / index_format::kRecordSize);

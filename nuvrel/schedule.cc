@@ -19,6 +19,14 @@ constexpr int kDefaultTestDays = 92;
 
 bool inDaylightSaving(std::time_t t) { return platform::localTime(t).tm_isdst > 0; }
 
+// 01:00 local of the date n days after the date of `t`.  Where the clock jumps forward at 01:00,
+// that day's 01:00 is the moment of the jump.
+std::time_t postingDayAfter(std::time_t t, int n) {
+  std::tm date = platform::localTime(t);
+  // A day of the month past its end is carried into the following months by the conversion.
+  return platform::localSeconds(date.tm_year + 1900, date.tm_mon + 1, date.tm_mday + n, 1, 0, 0);
+}
+
 std::string_view withoutTrailingBlanks(std::string_view s) {
   while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
   return s;
@@ -81,10 +89,7 @@ std::time_t addDays(std::time_t t, int n) {
   return result;
 }
 
-std::time_t postingDayOf(std::time_t now) {
-  std::tm today = platform::localTime(now);
-  return platform::localSeconds(today.tm_year + 1900, today.tm_mon + 1, today.tm_mday, 1, 0, 0);
-}
+std::time_t postingDayOf(std::time_t now) { return postingDayAfter(now, 0); }
 
 
 void applyBeginDate(std::string_view value) { schedule.beginDate = config::parseDateValue(value); }
@@ -206,9 +211,17 @@ TestSpan testSpan(std::time_t today, const char* dayCount, const char* datesOpti
   // posting day a Post run on that date would use (01:00 local), so that the whole-day count into
   // the window, taken from 00:00, comes out the same on both sides of a daylight-saving change.
   TestSpan span;
-  span.first = postingDayOf(addDays(start, -2));
-  span.stop = postingDayOf(addDays(start, days + 1));
+  span.first = postingDayAfter(start, -2);
+  span.stop = postingDayAfter(start, days + 1);
   return span;
+}
+
+std::vector<std::time_t> simulatedDays(const TestSpan& span) {
+  std::vector<std::time_t> days;
+  // Each day from the date of the one before, never by adding seconds: 01:00 of a date after a
+  // daylight-saving change is not 01:00 of the date before it plus 24 hours.
+  for (std::time_t day = span.first; day <= span.stop; day = postingDayAfter(day, 1)) days.push_back(day);
+  return days;
 }
 
 }  // namespace nuvrel

@@ -5,6 +5,7 @@
 
 #include <ctime>
 #include <string_view>
+#include <vector>
 
 #include "nuvrel/app.h"
 
@@ -48,13 +49,17 @@ bool blockedAsPostedToday(bool inForcedSection);
 // True when the stamp file exists and was last written on the posting day's date.
 bool stampDatedToday(std::string_view stampPath, std::time_t postingDay);
 
-// The simulated days of a Test run: from `first`, one day at a time, while not later than `stop`.
+// The span of days a Test run replays: from `first` while not later than `stop`.
 struct TestSpan {
   std::time_t first = 0;
   std::time_t stop = 0;
 };
 // `dayCount` is the count given with the command (nullptr: none); `datesOption` the /dates: value.
 TestSpan testSpan(std::time_t today, const char* dayCount, const char* datesOption);
+
+// The simulated days of the span, one per date: each is the posting day a Post run on its date
+// would use (01:00 local), taken from the calendar rather than by adding to the day before.
+std::vector<std::time_t> simulatedDays(const TestSpan& span);
 
 }  // namespace nuvrel
 

@@ -1,9 +1,14 @@
 // The poster's configuration pass and posting schedule, run through the built program.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
+#include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -14,10 +19,13 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-// The poster started from the scenario directory, so its stamp file lives there.
-e2e::RunResult localNuvrel(const e2e::ScenarioDir& dir, const Args& args, const char* tz = "UTC") {
+// The poster started from the scenario directory, so its stamp file lives there; it works in `cwd`
+// (the scenario directory when empty) with the environment `env` besides TZ.
+e2e::RunResult localNuvrel(const e2e::ScenarioDir& dir, const Args& args, const char* tz = "UTC",
+                           std::map<std::string, std::string> env = {}, const std::string& cwd = "") {
   if (!dir.exists("Nuvrel32")) std::filesystem::create_symlink(NUVREL32_PATH, dir.file("Nuvrel32"));
-  return e2e::runProgram(dir.file("Nuvrel32"), args, dir.path(), {{"TZ", tz}});
+  env["TZ"] = tz;
+  return e2e::runProgram(dir.file("Nuvrel32"), args, cwd.empty() ? dir.path() : cwd, env);
 }
 
 e2e::RunResult nuvrel(const e2e::ScenarioDir& dir, const Args& args, const char* tz = "Europe/Berlin") {
@@ -57,6 +65,17 @@ std::string repeat(const std::string& s, int times) {
 
 std::string processed(const std::string& subj, const std::string& tpl) {
   return "\nhh:mm:ss > [" + subj + "] \"" + tpl + "\" processed.";
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Names of the entries of a subdirectory ("" for the top) that end in `suffix`.
+std::vector<std::string> namesEndingIn(const e2e::ScenarioDir& dir, const std::string& sub, const std::string& suffix) {
+  std::vector<std::string> names;
+  for (const std::string& name : dir.list(sub)) {
+    if (name.ends_with(suffix)) names.push_back(name);
+  }
+  return names;
 }
 
 TEST(NuvrelConfig, BadValuesNameFileAndLine) {
@@ -296,6 +315,187 @@ TEST(NuvrelTest, TextModeWithHeaderWritesTheFilesOfEveryDueDay) {
   EXPECT_NE(file.find("Subj: Results\n"), std::string::npos);
   EXPECT_NE(file.find("Ballots: 3, valid 2 (67%)\nIvan     1  (50.0%)\n"), std::string::npos) << file;
   EXPECT_FALSE(dir.exists("nuvstamp.bin"));
+}
+
+// Every simulated day is the posting day of its date, 01:00, also after a change to summer time at
+// 01:00 itself: a period of two days keeps its rhythm, and a text's header shows the hour.
+TEST(NuvrelTest, EverySimulatedDayIsOneOClockOfItsDate) {
+  struct Case {
+    const char* zone;
+    std::string year;
+  } cases[] = {{"Europe/London", "2010"}, {"Europe/Berlin", "2005"}, {"Europe/Moscow", "2005"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.zone);
+    e2e::ScenarioDir dir;
+    dir.write("a.tpl", "a\n");
+    dir.write("k.cfp", "FromAddress 2:5020/9999\r\nSubj \"S\"\r\nPeriod 2\r\nDates 26.3." + c.year + "-31.3." + c.year +
+                           "\r\n[Every2]\r\nFile a.tpl\r\n");
+    e2e::RunResult r = nuvrel(dir, {"Test", "5", "/cfg:k.cfp", "/dates:26.3." + c.year, "/txt", "/hdr"}, c.zone);
+    EXPECT_EQ(r.exitCode, 0);
+    const std::string day = processed("S", "a.tpl") + "\nhh:mm:ss   \"Every2.TXT\" created.";
+    EXPECT_EQ(masked(r.out), "\nTest mode.\n26 Mar [S] \"a.tpl\"\n" + day + "28 Mar [S] \"a.tpl\"\n" + day +
+                                 "30 Mar [S] \"a.tpl\"\n" + day + "\n");
+    std::string text = dir.read("Every2.TXT");  // the last posting day's
+    EXPECT_TRUE(contains(text, "30 Mar " + c.year.substr(2) + "  01:00:00\n")) << text;
+  }
+}
+
+// Two texts posted, then a template whose third line overflows (exit 22).  The packet holds the
+// two finished texts with all their parts and nothing of the third; in text mode the third
+// section's file keeps its old text.
+TEST(NuvrelPost, ARunEndedInsideATemplateKeepsTheTextsFinishedBeforeIt) {
+  e2e::ScenarioDir dir;
+  dir.write("a.tpl", "a1\na2\n");
+  dir.write("b.tpl", "b1\n");
+  dir.write("c.tpl", "c1\nc2\n" + repeat("%AREA", 1000) + "\n");  // 80 000 characters once expanded
+  dir.write("k.cfp", std::string(kAddresses) + "Area \"ELECTION\"\r\nSubj \"S\"\r\nMaxMsgSize 1\r\nPktDir out\r\n"
+                         "Dates 1.1.2000-1.1.2100\r\n[A]\r\nFile a.tpl\r\n[B]\r\nFile b.tpl\r\n[C]\r\nArea \"" +
+                         std::string(80, 'X') + "\"\r\nFile c.tpl\r\n");
+  dir.write("C.TXT", "old C\n");
+  const std::string posted = processed("S", "a.tpl") + processed("S", "b.tpl") + processed("S", "c.tpl") +
+                             "\nhh:mm:ss ! Header bufer overflow (header: \"c.tpl\"). Process aborted.";
+
+  e2e::RunResult r = nuvrel(dir, {"Post", "/cfg:k.cfp"});
+  EXPECT_EQ(r.exitCode, 22);
+  EXPECT_EQ(masked(r.out), "\nhh:mm:ss - Directory \"OUT\" not found, create it." + posted +
+                               "\nhh:mm:ss   OUT\\########.PKT created.\n");
+  std::vector<std::string> packets = dir.list("out");
+  ASSERT_EQ(packets.size(), 1u);
+  packet_reader::Packet p = packet_reader::readPacket(dir.read("out/" + packets[0]));
+  EXPECT_TRUE(p.wellEnded);
+  std::vector<std::string> subjects, lines;
+  for (const packet_reader::PackedMessage& m : p.messages) {
+    subjects.push_back(m.subject);
+    for (const char* line : {"\ra1\r", "\ra2\r", "\rb1\r", "\rc1\r", "\rc2\r"}) {
+      if (contains(m.text, line)) lines.push_back(std::string(line).substr(1, 2));
+    }
+  }
+  EXPECT_EQ(subjects, (std::vector<std::string>{"S", "[part 2] S", "S"}));
+  EXPECT_EQ(lines, (std::vector<std::string>{"a1", "a2", "b1"}));
+  EXPECT_TRUE(dir.exists("nuvstamp.bin"));  // what the packet holds was posted today
+
+  r = nuvrel(dir, {"Post", "/cfg:k.cfp", "/txt"});
+  EXPECT_EQ(r.exitCode, 22);
+  EXPECT_EQ(masked(r.out), processed("S", "a.tpl") + "\nhh:mm:ss   \"A.TXT\" created." + processed("S", "b.tpl") +
+                               "\nhh:mm:ss   \"B.TXT\" created." + processed("S", "c.tpl") +
+                               "\nhh:mm:ss ! Header bufer overflow (header: \"c.tpl\"). Process aborted.\n");
+  EXPECT_TRUE(contains(dir.read("A.TXT"), "a1\na2\n"));
+  EXPECT_EQ(dir.read("C.TXT"), "old C\n");
+  EXPECT_EQ(namesEndingIn(dir, "", ".$$$"), std::vector<std::string>{});
+}
+
+// A Post run disturbed at each of its disk operations in turn: killed there ("kill"), or that one
+// operation failing as on a full disk ("fail").  A packet, when there is one, is whole with every
+// message of the run; each text file holds its old text or its new one, whole.  A failing run
+// ends with code 14 and tells of no file it did not make; a killed run's leftovers go with the
+// next run.
+void walkPostFaults(const std::string& mode, bool textMode) {
+  e2e::ScenarioDir dir(e2e::ScenarioDir::kInMemory);
+  dir.write("a.tpl", repeat("The first text, long enough to be split into parts.\n", 20));
+  dir.write("b.tpl", "The second text.\n");
+  dir.write("k.cfp", std::string(kAddresses) + "Area \"ELECTION\"\r\nSubj \"S\"\r\nMaxMsgSize 300\r\nPktDir out\r\n"
+                         "Dates 1.1.2000-1.1.2100\r\n[A]\r\nFile a.tpl\r\n[B]\r\nFile b.tpl\r\n");
+  dir.makeDirectory("out");
+  Args args = {"Post", "/cfg:k.cfp"};
+  if (textMode) args.push_back("/txt");
+  const std::map<std::string, std::string> oldTexts = {{"A.TXT", "old A\n"}, {"B.TXT", "old B\n"}};
+  auto reset = [&] {
+    for (const std::string& name : dir.list("out")) std::filesystem::remove(dir.file("out/" + name));
+    for (const auto& [name, bytes] : oldTexts) dir.write(name, bytes);
+  };
+  size_t messages = 0;  // of the undisturbed run's packet
+  auto wholePackets = [&] {
+    std::vector<std::string> packets = namesEndingIn(dir, "out", ".PKT");
+    for (const std::string& name : packets) {
+      packet_reader::Packet p = packet_reader::readPacket(dir.read("out/" + name));
+      EXPECT_TRUE(p.wellEnded) << name;
+      EXPECT_EQ(p.messages.size(), messages) << name;
+    }
+    return packets.size();
+  };
+  reset();
+  e2e::RunResult undisturbed = nuvrel(dir, args);
+  ASSERT_EQ(undisturbed.exitCode, 0) << undisturbed.out;
+  if (!textMode) {
+    ASSERT_EQ(dir.list("out").size(), 1u);
+    messages = packet_reader::readPacket(dir.read("out/" + dir.list("out")[0])).messages.size();
+    EXPECT_GT(messages, 2u);  // the first text split into parts
+  }
+  std::map<std::string, std::string> newTexts;
+  for (const auto& [name, bytes] : oldTexts) newTexts[name] = dir.read(name);
+
+  int points = 0;
+  for (int n = 1; n < 100; ++n) {
+    reset();
+    e2e::RunResult r =
+        localNuvrel(dir, args, "UTC", {{"KELVANOTH_FAULT_AT", std::to_string(n)}, {"KELVANOTH_FAULT", mode}});
+    SCOPED_TRACE(mode + " at operation " + std::to_string(n) + ": " + r.err);
+    if (!contains(r.err, "fault injected at operation " + std::to_string(n) + ":")) {
+      EXPECT_EQ(r.exitCode, 0) << r.out;  // the run had fewer operations
+      break;
+    }
+    ++points;
+    size_t packets = wholePackets();
+    size_t renewed = 0;
+    for (const auto& [name, bytes] : oldTexts) {
+      std::string now = dir.read(name);
+      EXPECT_TRUE(now == bytes || now == newTexts[name]) << name << " holds: " << now;
+      if (now != bytes) ++renewed;
+    }
+    if (mode == "kill") {
+      EXPECT_EQ(r.exitCode, 128 + SIGKILL);
+      e2e::RunResult next = nuvrel(dir, args);
+      EXPECT_EQ(next.exitCode, 0) << next.out;
+      wholePackets();
+      for (const auto& [name, bytes] : newTexts) EXPECT_EQ(dir.read(name), bytes) << name;
+    } else {
+      EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 14) << r.exitCode << r.out;
+      size_t created = 0;
+      for (size_t at = r.out.find(" created."); at != std::string::npos; at = r.out.find(" created.", at + 1)) ++created;
+      EXPECT_EQ(created, textMode ? renewed : packets) << r.out;
+      if (r.exitCode == 0) {
+        EXPECT_EQ(created, textMode ? 2u : 1u) << r.out;
+      }
+    }
+    EXPECT_EQ(namesEndingIn(dir, "out", ".$$$"), std::vector<std::string>{});
+    EXPECT_EQ(namesEndingIn(dir, "", ".$$$"), std::vector<std::string>{});
+  }
+  EXPECT_GE(points, textMode ? 10 : 6) << "the fault hook fired at only " << points << " operations";
+}
+
+TEST(NuvrelPost, KilledAtAnyOperationLeavesAWholePacketOrNone) { walkPostFaults("kill", false); }
+TEST(NuvrelPost, KilledAtAnyOperationLeavesEachTextOldOrNew) { walkPostFaults("kill", true); }
+TEST(NuvrelPost, AnyOneFailingOperationLeavesAWholePacketOrNone) { walkPostFaults("fail", false); }
+TEST(NuvrelPost, AnyOneFailingOperationLeavesEachTextOldOrNew) { walkPostFaults("fail", true); }
+
+// A disk too small for the run's output: the run ends with the output error, tells of no file
+// created, and leaves neither a packet nor a temporary behind; an old text file stays as it was.
+TEST(NuvrelPost, AFullDiskEndsWithTheOutputErrorAndLeavesNothingBehind) {
+  e2e::ScenarioDir dir;
+  dir.makeDirectory("disk");
+  if (::mount("tmpfs", dir.file("disk").c_str(), "tmpfs", 0, "size=16k") != 0) {
+    GTEST_SKIP() << "a small tmpfs cannot be mounted here (" << std::strerror(errno) << "); the full-disk test needs it";
+  }
+  struct Unmount {
+    std::string path;
+    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+  } unmount{dir.file("disk")};
+  dir.write("disk/A.TXT", "old A\n");
+  dir.write("a.tpl", repeat(std::string(70, 'x') + "\n", 400));  // 28 KB for a disk of 16
+  dir.write("k.cfp", std::string(kAddresses) + "Subj \"S\"\r\nMaxMsgSize 100000\r\nPktDir " + dir.file("disk") +
+                         "\r\n[A]\r\nDates 1.1.2000-1.1.2100\r\nFile " + dir.file("a.tpl") + "\r\n");
+  for (bool textMode : {false, true}) {
+    SCOPED_TRACE(textMode ? "text mode" : "packet mode");
+    Args args = {"Post", "/cfg:" + dir.file("k.cfp")};
+    if (textMode) args.push_back("/txt");
+    e2e::RunResult r = localNuvrel(dir, args, "UTC", {}, dir.file("disk"));
+    EXPECT_EQ(r.exitCode, 14);
+    EXPECT_TRUE(contains(r.out, "create error")) << r.out;
+    EXPECT_FALSE(contains(r.out, "created.")) << r.out;
+    EXPECT_EQ(dir.list("disk"), std::vector<std::string>{"A.TXT"});
+    EXPECT_EQ(dir.read("disk/A.TXT"), "old A\n");
+    EXPECT_FALSE(dir.exists("nuvstamp.bin"));
+  }
 }
 
 }  // namespace

@@ -91,6 +91,30 @@ TEST(PosterAndTosser, EveryPostedPartArrivesInTheEchoArea) {
   }
 }
 
+// A run that ends inside a template (a line that overflows, exit 22) still leaves a packet the
+// tosser takes whole: the texts finished before it all arrive, and nothing goes to BAD.
+TEST(PosterAndTosser, APacketOfARunEndedInsideATemplateIsTossedWhole) {
+  SKIP_WITHOUT_TOSSER();
+  PostedToArea p;
+  p.writeSetup();
+  std::string overflowing;
+  for (int i = 0; i < 1000; ++i) overflowing += "%AREA";  // 80 000 characters once expanded
+  p.dir.write("overflow.tpl", "A line before the trouble.\r\n" + overflowing + "\r\n");
+  p.dir.write("korva.cfp", p.dir.read("korva.cfp") + "Area \"" + std::string(80, 'X') + "\"\r\nFile overflow.tpl\r\n");
+  e2e::RunResult posted = p.post();
+  ASSERT_EQ(posted.exitCode, 22) << posted.out;
+  ASSERT_EQ(p.dir.list("inbound").size(), 1u) << posted.out;
+
+  e2e::RunResult tossed = tosser::run(p.dir, "crashmail", {"SETTINGS", p.dir.file("tosser.prefs"), "TOSS"});
+  ASSERT_EQ(tossed.exitCode, 0) << tossed.out;
+  EXPECT_EQ(p.dir.list("inbound"), std::vector<std::string>{}) << "the packet was not taken: " << tossed.out;
+  EXPECT_EQ(p.dir.list("bad"), std::vector<std::string>{}) << tossed.out;
+  std::vector<std::string> subjects;
+  for (const Stored& m : p.area("echo")) subjects.push_back(m.subject);
+  EXPECT_EQ(subjects, (std::vector<std::string>{"Election results", "[part 2] Election results",
+                                                "[part 3] Election results", "Next stage"}));
+}
+
 TEST(PosterAndTosser, APacketWithTheWrongPasswordIsRefused) {
   SKIP_WITHOUT_TOSSER();
   PostedToArea p;

@@ -192,6 +192,16 @@ TEST_F(PosterOutput, TextFiles) {
   EXPECT_EQ(settings.area, "ELECTION.RESULTS");
 }
 
+// A text whose template did not finish never reaches the disk: with no finished text before it
+// there is no packet to deliver, and nothing was posted that the stamp could tell of.
+TEST_F(PosterOutput, ARunEndedInsideItsFirstTemplateMakesNoPacket) {
+  settings.maxMsgSize = 1;  // the text in progress has a finished part already
+  nuvrel::writeOutputLine("one\n");
+  nuvrel::writeOutputLine("two\n");
+  nuvrel::closeOutput();
+  EXPECT_EQ(platform::listFiles(dir_.path, "*"), std::vector<std::string>{});
+}
+
 TEST_F(PosterOutput, MissingPacketAddressesEndTheRun) {
   settings.pktToAddress = {};
   EXPECT_EXIT_STDOUT(nuvrel::writeOutputLine("x\n"), 15, dir_ / "out");

@@ -96,18 +96,30 @@ TEST_F(PosterReaders, ListedAddressesFromTheIndexHeader) {
   struct Case {
     uint16_t version;
     uint32_t firstNodelistRecord;
+    size_t fileSize;  // the records after the header as far as they reach
     unsigned listed;
-  } cases[] = {{4, 162, 0}, {4, 162 + 12 * 5, 5}, {4, 162 + 12 * 5 + 9, 5}, {4, 100, 0}, {3, 162 + 12 * 5, 0}};
+    const char* complaint;  // "" when the header is taken
+  } cases[] = {
+      {4, 162, 162, 0, ""},
+      {4, 162 + 12 * 5, 162 + 12 * 5, 5, ""},
+      {4, 162 + 12 * 5 + 9, 162 + 12 * 6, 0, "Damaged index file"},  // not on a record boundary
+      {4, 100, 162, 0, "Damaged index file"},
+      {4, 162 + 12 * 5, 162 + 12 * 2, 0, "Damaged index file"},  // beyond the file
+      {3, 162 + 12 * 5, 162 + 12 * 5, 0, "Unknown version of index file"},
+  };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.firstNodelistRecord);
     election = nuvrel::ElectionData{};
     index_format::Header header;
     header.version = c.version;
-    header.firstNodelistRecord = c.firstNodelistRecord;
-    write("kix", index_format::encodeHeader(header));
+    header.firstNodelistRecord = header.firstPointlistRecord = header.candidatesBlock = c.firstNodelistRecord;
+    std::string bytes = index_format::encodeHeader(header);
+    bytes.resize(c.fileSize, '\0');
+    write("kix", bytes);
     std::string out = printed(nuvrel::loadListedAddresses);
     EXPECT_EQ(election.listedAddresses, c.listed);
-    EXPECT_EQ(out.find("Unknown version of index file") != std::string::npos, c.version != 4);
+    if (*c.complaint) EXPECT_NE(out.find(c.complaint), std::string::npos) << out;
+    if (!*c.complaint) EXPECT_EQ(out.find("index file"), std::string::npos) << out;
   }
 }
 

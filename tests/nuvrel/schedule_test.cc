@@ -57,11 +57,16 @@ class Schedule : public ::testing::Test {
     nuvrel::applyDaysStage("DaysStage2", "5");
     nuvrel::applyDaysStage("daysstage3", "30");
   }
-  // The days, counted from `first`, on which a File line posts over `count` simulated days.
+  // The days, counted from `first`, on which a File line posts over `count` simulated days, taken
+  // as a Test run takes them.
   std::vector<int> postingDays(std::time_t first, int count, bool inNamedSection = false) {
+    std::tm date = platform::localTime(first);
+    std::time_t last = local(date.tm_year + 1900, date.tm_mon + 1, date.tm_mday + count - 1, 1);
+    std::vector<std::time_t> simulated = nuvrel::simulatedDays({first, last});
+    EXPECT_EQ(simulated.size(), size_t(count));
     std::vector<int> days;
-    for (int i = 0; i < count; ++i) {
-      if (nuvrel::decidePosting(addDays(first, i), inNamedSection, "x.tpl")) days.push_back(i);
+    for (size_t i = 0; i < simulated.size(); ++i) {
+      if (nuvrel::decidePosting(simulated[i], inNamedSection, "x.tpl")) days.push_back(int(i));
     }
     return days;
   }
@@ -228,6 +233,19 @@ TEST_F(Schedule, WindowAndPeriodOverSimulatedDays) {
   nuvrel::applyDates("27.3.2005");
   EXPECT_EQ(postingDays(first, 20), std::vector<int>{9});
   EXPECT_EQ(schedule.period, 1);
+  // Every second day of 26-31 March across the change to summer time, also where the clock jumps
+  // at 01:00, the hour of the posting day itself.
+  struct Zone {
+    const char* name;
+    int year;
+  } zones[] = {{"Europe/Berlin", 2005}, {"Europe/Moscow", 2005}, {"Europe/London", 2010}};
+  for (const Zone& z : zones) {
+    SCOPED_TRACE(z.name);
+    testsupport::setTimeZone(z.name);
+    nuvrel::applyPeriod("2");
+    nuvrel::applyDates("26.3." + std::to_string(z.year) + "-31.3." + std::to_string(z.year));
+    EXPECT_EQ(postingDays(local(z.year, 3, 24, 1), 9), (std::vector<int>{2, 4, 6}));  // 26, 28 and 30 March
+  }
 }
 
 TEST_F(Schedule, StageWindowsCoverWholeStages) {
@@ -362,6 +380,32 @@ TEST_F(Schedule, TestSpan) {
   EXPECT_EQ(config::source.lineCounter, 0);
   EXPECT_EQ(failure([today] { nuvrel::testSpan(today, nullptr, "5.3.2005-1.3.2005"); }),
             "Invalid \"Dates\" value (BeginDate > EndDate).\n");
+}
+
+TEST_F(Schedule, SimulatedDaysAreOneOClockOfTheirDates) {
+  struct Case {
+    const char* zone;
+    int year, month, day;  // the first simulated day; four days from it
+    std::vector<std::string> days;
+  } cases[] = {
+      {"Europe/Berlin", 2005, 3, 26, {"26.3.2005 01:00:00", "27.3.2005 01:00:00", "28.3.2005 01:00:00", "29.3.2005 01:00:00"}},
+      {"Europe/Berlin", 2005, 10, 29, {"29.10.2005 01:00:00", "30.10.2005 01:00:00", "31.10.2005 01:00:00", "1.11.2005 01:00:00"}},
+      {"Europe/Moscow", 2005, 3, 26, {"26.3.2005 01:00:00", "27.3.2005 01:00:00", "28.3.2005 01:00:00", "29.3.2005 01:00:00"}},
+      {"Europe/Moscow", 2005, 10, 29, {"29.10.2005 01:00:00", "30.10.2005 01:00:00", "31.10.2005 01:00:00", "1.11.2005 01:00:00"}},
+      // The clock jumps from 01:00 to 02:00 on the 28th: that day's posting day is the moment of the
+      // jump, and the days after it are at 01:00 again.
+      {"Europe/London", 2010, 3, 27, {"27.3.2010 01:00:00", "28.3.2010 02:00:00", "29.3.2010 01:00:00", "30.3.2010 01:00:00"}},
+      {"Europe/London", 2010, 10, 30, {"30.10.2010 01:00:00", "31.10.2010 01:00:00", "1.11.2010 01:00:00", "2.11.2010 01:00:00"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.zone) + " " + c.days[0]);
+    testsupport::setTimeZone(c.zone);
+    std::vector<std::string> shown;
+    for (std::time_t day : nuvrel::simulatedDays({local(c.year, c.month, c.day, 1), local(c.year, c.month, c.day + 3, 1)})) {
+      shown.push_back(show(day));
+    }
+    EXPECT_EQ(shown, c.days);
+  }
 }
 
 }  // namespace
