@@ -51,6 +51,15 @@ struct PostedToArea {
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// Tosses the inbound packet; the tosser must take it whole, leaving nothing inbound and nothing bad.
+e2e::RunResult tossWhole(const PostedToArea& p) {
+  e2e::RunResult tossed = tosser::run(p.dir, "crashmail", {"SETTINGS", p.dir.file("tosser.prefs"), "TOSS"});
+  EXPECT_EQ(tossed.exitCode, 0) << tossed.out;
+  EXPECT_EQ(p.dir.list("inbound"), std::vector<std::string>{}) << "the packet was not taken: " << tossed.out;
+  EXPECT_EQ(p.dir.list("bad"), std::vector<std::string>{}) << tossed.out;
+  return tossed;
+}
+
 TEST(PosterAndTosser, EveryPostedPartArrivesInTheEchoArea) {
   SKIP_WITHOUT_TOSSER();
   PostedToArea p;
@@ -58,11 +67,7 @@ TEST(PosterAndTosser, EveryPostedPartArrivesInTheEchoArea) {
   e2e::RunResult posted = p.post();
   ASSERT_EQ(posted.exitCode, 0) << posted.out;
   ASSERT_EQ(p.dir.list("inbound").size(), 1u) << posted.out;
-
-  e2e::RunResult tossed = tosser::run(p.dir, "crashmail", {"SETTINGS", p.dir.file("tosser.prefs"), "TOSS"});
-  ASSERT_EQ(tossed.exitCode, 0) << tossed.out;
-  EXPECT_EQ(p.dir.list("inbound"), std::vector<std::string>{}) << "the packet was not taken: " << tossed.out;
-  EXPECT_EQ(p.dir.list("bad"), std::vector<std::string>{}) << tossed.out;
+  e2e::RunResult tossed = tossWhole(p);
 
   // The first text is split at MaxMsgSize into three parts; the second text follows in the packet.
   std::vector<Stored> echo = p.area("echo");
@@ -104,11 +109,7 @@ TEST(PosterAndTosser, APacketOfARunEndedInsideATemplateIsTossedWhole) {
   e2e::RunResult posted = p.post();
   ASSERT_EQ(posted.exitCode, 22) << posted.out;
   ASSERT_EQ(p.dir.list("inbound").size(), 1u) << posted.out;
-
-  e2e::RunResult tossed = tosser::run(p.dir, "crashmail", {"SETTINGS", p.dir.file("tosser.prefs"), "TOSS"});
-  ASSERT_EQ(tossed.exitCode, 0) << tossed.out;
-  EXPECT_EQ(p.dir.list("inbound"), std::vector<std::string>{}) << "the packet was not taken: " << tossed.out;
-  EXPECT_EQ(p.dir.list("bad"), std::vector<std::string>{}) << tossed.out;
+  tossWhole(p);
   std::vector<std::string> subjects;
   for (const Stored& m : p.area("echo")) subjects.push_back(m.subject);
   EXPECT_EQ(subjects, (std::vector<std::string>{"Election results", "[part 2] Election results",
