@@ -28,7 +28,7 @@ struct Judgement {
   int validLookup = -2, nodelistLookup = -2, pointlistLookup = -2;
   std::string nodelistName, pointlistName;  // as listed, "_" read as blanks
   std::string subjectKey, fromKey;
-  std::string senderKey;                 // the key of the name the sender's records carry
+  std::string senderName, senderKey;     // the name the sender's records carry, and its key
   std::optional<size_t> senderRecord;
   std::optional<size_t> placeholder;     // the sender's record of no choice, deleted when the vote is stored
   bool rejected = false, hasEmail = false;
@@ -53,7 +53,8 @@ void prepare(Judgement& j) {
   j.pointlistName = indexState.foundName;
   j.subjectKey = subjectKey(msg.subject);
   j.fromKey = nameKey(msg.fromName);
-  j.senderKey = nameKey(senderName(msg));
+  j.senderName = senderName(msg);
+  j.senderKey = nameKey(j.senderName);
   if (settings.checkUserId) {
     // By the key the records carry: an elector behind a gateway is recorded under the e-mail address.
     for (size_t i = 0; i < election.votes.size(); ++i) {
@@ -102,7 +103,7 @@ bool refusedByChecks(Judgement& j) {
   j.hasEmail = !senderEmail(msg).empty();
   // A vote is stored under its sender's name, and a record without one counts as deleted: such a
   // ballot could never be counted, so it is not taken as one.
-  if (text::skipBlanks(senderName(msg)).empty()) {
+  if (text::skipBlanks(j.senderName).empty()) {
     logPrint("\n? -- Empty sender name.");
     return refuse(j, Verdict::kOther, settings.moveInvalid, settings.invalidTpl);
   }
@@ -319,7 +320,7 @@ void accept(Judgement& j) {
     election.votes[*j.placeholder].name.clear();
     election.voteBaseDirty = true;
   }
-  addVote(msg.candidate, msg.orig, senderName(msg), msg.password, j.revotes, msg.userId);
+  addVote(msg.candidate, msg.orig, j.senderName, msg.password, j.revotes, msg.userId);
   disposeMessage(j.path, settings.moveValid, Verdict::kValid);
   logPrint("\n+    Ballot successfully processed.");
   if (j.revotes != 0) {

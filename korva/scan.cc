@@ -1,7 +1,6 @@
 #include "korva/scan.h"
 
 #include <algorithm>
-#include <cstring>
 #include <set>
 #include <utility>
 #include <vector>
