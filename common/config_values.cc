@@ -46,6 +46,9 @@ void configError(const char* format, ...) {
   va_end(args);
   if (!source.posterStyle) {
     logging::printOut("\nError in configuration file \"%s\", line %d:\n --- ", source.path.c_str(), source.lineCounter);
+    // An officer who reads the log must see why the run stopped.
+    logging::logToFileOnly("\n! Error in configuration file \"%s\", line %d: %s", source.path.c_str(),
+                           source.lineCounter, message.c_str());
   } else if (source.lineCounter != 0) {
     logging::logPrint("\n! Error in configuration file \"%s\", line %d: \n --- ", source.path.c_str(),
                       source.lineCounter);
@@ -106,6 +109,7 @@ bool parseBoolValue(std::string_view value) {
   if (text::equalIgnoringAsciiCase(word, "Yes")) return true;
   if (text::equalIgnoringAsciiCase(word, "No")) return false;
   logging::printOut("\nFile \"%s\": Bad bool value in line %d.", source.path.c_str(), source.lineCounter);
+  logging::logToFileOnly("\n! File \"%s\": Bad bool value in line %d.", source.path.c_str(), source.lineCounter);
   logging::appExit(3);
 }
 

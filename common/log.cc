@@ -21,6 +21,9 @@ struct LogState {
   bool bannerPending = true;
   bool headerPending = true;
   bool holding = false;
+  bool quiet = false;
+  bool entryShown = true;    // whether the current entry reached standard output (quiet mode)
+  bool stdoutUsed = false;   // something reached standard output in this run
   std::vector<HeldEntry> held;  // entries kept back while holding, in order
   void (*exitHook)() = nullptr;
 };
@@ -114,21 +117,49 @@ std::vector<HeldEntry> logTakeHeld() {
   return std::exchange(state.held, {});
 }
 
-void logWriteEntry(std::string_view entry) {
-  if (state.bannerPending && !state.identity.banner.empty()) platform::consoleWrite(state.identity.banner);
-  state.bannerPending = false;
-  if (state.file != nullptr) {
-    if (state.headerPending && !entry.empty() && entry[0] == '\n') {
-      std::tm now = platform::localTime(std::time(nullptr));
-      writeLog(text::format("\n--------- %d-%s-%d   %s v %s", now.tm_mday, text::monthAbbreviation(now.tm_mon),
-                            now.tm_year + 1900, state.identity.name.c_str(), state.identity.version.c_str()));
-      state.headerPending = false;
-    }
-    writeLog(entry);
-    std::fflush(state.file);  // a killed run keeps what it logged
-  }
-  platform::stdoutWrite(entry);
+namespace {
+
+enum class Shown { kByKind, kAlways, kNever };
+
+// Whether an entry goes to standard output.  Text without a line break of its own continues the
+// current entry and goes where it went.
+bool showEntry(std::string_view entry, Shown shown) {
+  if (entry.empty() || entry[0] != '\n') return state.entryShown;
+  const size_t kindAt = sizeof "\nHH:MM:SS " - 1;
+  bool operatorKind = entry.size() > kindAt && entry[kindAt] == '!';
+  state.entryShown = !state.quiet || shown == Shown::kAlways || (shown == Shown::kByKind && operatorKind);
+  return state.entryShown;
 }
+
+void showOnStdout(std::string_view text) {
+  if (text.empty()) return;
+  state.stdoutUsed = true;
+  platform::stdoutWrite(text);
+}
+
+// The dated header goes before the run's first entry.
+void writeToLogFile(std::string_view entry) {
+  if (state.file == nullptr) return;
+  if (state.headerPending && !entry.empty() && entry[0] == '\n') {
+    std::tm now = platform::localTime(std::time(nullptr));
+    writeLog(text::format("\n--------- %d-%s-%d   %s v %s", now.tm_mday, text::monthAbbreviation(now.tm_mon),
+                          now.tm_year + 1900, state.identity.name.c_str(), state.identity.version.c_str()));
+    state.headerPending = false;
+  }
+  writeLog(entry);
+  std::fflush(state.file);  // a killed run keeps what it logged
+}
+
+void writeEntry(std::string_view entry, Shown shown) {
+  if (state.bannerPending && !state.identity.banner.empty()) consoleWrite(state.identity.banner);
+  state.bannerPending = false;
+  writeToLogFile(entry);
+  if (showEntry(entry, shown)) showOnStdout(entry);
+}
+
+}  // namespace
+
+void logWriteEntry(std::string_view entry) { writeEntry(entry, Shown::kByKind); }
 
 namespace {
 
@@ -153,18 +184,58 @@ std::string logEntry(const char* format, ...) {
   return entry;
 }
 
-int logPrint(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
+namespace {
+
+// Alerts and routine ends are never logged while a message's entries are held back.
+int printEntry(Shown shown, const char* format, va_list args) {
   std::string entry = formatEntry(format, args);
-  va_end(args);
   int written = int(entry.size());
   if (state.holding) {
     state.held.push_back({std::move(entry), false});
   } else {
-    logWriteEntry(entry);
+    writeEntry(entry, shown);
   }
   return written;
+}
+
+}  // namespace
+
+int logPrint(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int written = printEntry(Shown::kByKind, format, args);
+  va_end(args);
+  return written;
+}
+
+void setQuiet(bool quiet) { state.quiet = quiet; }
+
+int logAlert(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int written = printEntry(Shown::kAlways, format, args);
+  va_end(args);
+  return written;
+}
+
+int logRoutine(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int written = printEntry(Shown::kNever, format, args);
+  va_end(args);
+  return written;
+}
+
+void logToFileOnly(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string entry = formatEntry(format, args);
+  va_end(args);
+  writeToLogFile(entry);
+}
+
+void consoleWrite(std::string_view text) {
+  if (!state.quiet) platform::consoleWrite(text);
 }
 
 int printOut(const char* format, ...) {
@@ -172,7 +243,7 @@ int printOut(const char* format, ...) {
   va_start(args, format);
   std::string message = text::vformat(format, args);
   va_end(args);
-  platform::stdoutWrite(message);
+  showOnStdout(message);
   return int(message.size());
 }
 
@@ -193,7 +264,8 @@ void appExit(int code) {
     hook();
   }
   logClose();
-  platform::stdoutWrite("\n");
+  // The closing line break of a quiet run that showed nothing would make a scheduler mail it.
+  if (!state.quiet || state.stdoutUsed) platform::stdoutWrite("\n");
   platform::exitProcess(code);
 }
 

@@ -61,6 +61,22 @@ bool logHeaderPending();
 // day; only the first line of the format is used.  Returns the characters written to stdout.
 int logPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Quiet mode, for runs from a scheduler: standard output shows only the entries that need an
+// operator (the "!" kind, with the text that continues them) and what printOut writes, so that
+// the scheduler mails exactly when something is wrong.  The log still gets every entry; console
+// writes are dropped.
+void setQuiet(bool quiet);
+// As logPrint, but shown even in quiet mode: the entry needs an operator though not of the "!" kind.
+int logAlert(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// As logPrint, but not shown in quiet mode though of the "!" kind: the usual end of a scheduled run.
+int logRoutine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Appends an entry to the log file only (nothing without one): a failure already shown on the
+// console in its own form, so that a reader of the log sees why the run stopped.
+void logToFileOnly(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Writes to the terminal, bypassing standard output (banners); nothing in quiet mode.
+void consoleWrite(std::string_view text);
+
 // Writes to standard output only, never to the log: usage texts, reports and other console output.
 // Returns the characters written.
 int printOut(const char* format, ...) __attribute__((format(printf, 1, 2)));

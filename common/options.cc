@@ -109,4 +109,6 @@ const char* optUnconsumed() {
   return nullptr;
 }
 
+bool versionAsked(int argc, char** argv) { return argc == 2 && std::string_view(argv[1]) == "--version"; }
+
 }  // namespace options

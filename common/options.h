@@ -28,6 +28,10 @@ bool optNextInt(int& value);
 // The first argument that no query has taken, or nullptr.
 const char* optUnconsumed();
 
+// True when "--version" is the only argument: the program then names itself and its version and
+// reads nothing else.
+bool versionAsked(int argc, char** argv);
+
 }  // namespace options
 
 #endif  // COMMON_OPTIONS_H_

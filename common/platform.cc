@@ -727,10 +727,9 @@ void stdoutWrite(std::string_view text) {
 }
 
 void consoleWrite(std::string_view text) {
-  static std::FILE* console = [] {
-    std::FILE* tty = std::fopen("/dev/tty", "w");
-    return tty ? tty : stderr;
-  }();
+  // Opening /dev/tty fails exactly when the process has no controlling terminal.
+  static std::FILE* console = std::fopen("/dev/tty", "w");
+  if (console == nullptr) return;
   static const bool convert = terminalShowsUtf8(::fileno(console));
   std::fflush(stdout);
   writeShown(console, convert, text);

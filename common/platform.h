@@ -195,7 +195,8 @@ int systemMilliseconds();
 // Writes to standard output (messages, reports, usage).
 void stdoutWrite(std::string_view text);
 
-// Writes straight to the terminal, bypassing a redirected standard output (stderr without one).
+// Writes straight to the controlling terminal, bypassing a redirected standard output; nowhere when
+// the process has none (cron, a service), so that a scheduled run stays silent.
 void consoleWrite(std::string_view text);
 
 // Converts a CP866 text (a file name) to UTF-8.

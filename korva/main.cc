@@ -26,10 +26,11 @@ using logging::appExit;
 using logging::logPrint;
 
 constexpr int kLockWaitSeconds = 300;
+constexpr int kExitUnknownCommand = 1;
 constexpr int kExitElectionBusy = 23;
 
 [[noreturn]] void printUsage() {
-  platform::consoleWrite(text::format("Kelvanoth Vote Manager  Version %s, %s.\r\n", kProgramVersion, kReleaseDate));
+  logging::consoleWrite(text::format("Kelvanoth Vote Manager  Version %s, %s.\r\n", kProgramVersion, kReleaseDate));
   logging::printOut(
       "\n  Usage:\n%s <command> [<options>]\n\n<command>:\n        Scan  - scan inbound netmail\n      Result  - "
       "general results report\n      Quorum  - quorum report\n   Passwords  - passwords list report\n    Announce  - "
@@ -150,9 +151,9 @@ void leaveOutUnlistedElectors() {
     logPrint("\n= Total processed %u message(s).", app.processedMessages);
   } else {
     if (logging::logHeaderPending()) {
-      platform::consoleWrite(text::format("Korva    Version %s, %s.", kProgramVersion, kReleaseDate));
+      logging::consoleWrite(text::format("Korva    Version %s, %s.", kProgramVersion, kReleaseDate));
     }
-    platform::consoleWrite(text::format("\n\r%s*.MSG files not found.", settings.netmailIn.c_str()));
+    logging::consoleWrite(text::format("\n\r%s*.MSG files not found.", settings.netmailIn.c_str()));
   }
   app.checkingPass = false;
   app.processedMessages = 0;
@@ -190,15 +191,21 @@ void leaveOutUnlistedElectors() {
     announceElectors();
     printClosingLine();
   }
-  logPrint("\nUnknown command: %s", command.c_str());
-  appExit(0);
+  // A mistyped command word in a scheduler's line must not pass for a quiet success.
+  logging::logAlert("\nUnknown command: %s", command.c_str());
+  appExit(kExitUnknownCommand);
 }
 
 [[noreturn]] void run(int argc, char** argv) {
   logging::logInit({"Korva", kProgramVersion,
                     text::format("Korva      Version %s  Kelvanoth Vote Manager, %s.\n\r", kProgramVersion,
                                  kReleaseDate)});
+  if (options::versionAsked(argc, argv)) {
+    logging::printOut("%s %s", kProgramName, kProgramVersion);
+    appExit(0);
+  }
   options::optInit(argc, argv);
+  logging::setQuiet(options::optPresent("q"));
   const char* command = options::optPositional(1);
   if (command == nullptr || options::optPresent("?") || options::optPresent("h")) printUsage();
   app.startDirectory = platform::currentDirectory();

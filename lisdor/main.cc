@@ -91,6 +91,10 @@ void replaceSource(const std::string& source, const std::string& temporary) {
 }
 
 [[noreturn]] void run(int argc, char** argv) {
+  if (options::versionAsked(argc, argv)) {
+    logging::printOut("%s %s\n", kProgramName, kProgramVersion);
+    finish(0);
+  }
   options::optInit(argc, argv);
   platform::consoleWrite(
       text::format("Lisdor Userlist Converter  Version %s, %s.\r\n", kProgramVersion, kReleaseDate));

@@ -81,7 +81,8 @@ void takeRunLock() {
     if (sectionNamed && !app.sectionFound) {
       logging::logPrint("\n! Section not found in configuration file.\n");
     } else {
-      logging::logPrint("\n! Nothing to do.\n");
+      // Nothing due is the usual end of most scheduled runs: no one needs to hear of it.
+      logging::logRoutine("\n! Nothing to do.\n");
     }
   }
   finishRun(0);
@@ -108,9 +109,14 @@ const char* testDayCount() {
 [[noreturn]] void run(int argc, char** argv) {
   logging::logInit({"Nuvrel", kProgramVersion, ""});
   logging::setExitHook(closeOutput);
+  if (options::versionAsked(argc, argv)) {
+    logging::printOut("%s %s", kProgramName, kProgramVersion);
+    appExit(0);
+  }
   options::optInit(argc, argv);
+  logging::setQuiet(options::optPresent("q"));
   config::source.posterStyle = true;
-  platform::consoleWrite(text::format("Kelvanoth Poster  Version %s, %s.\r\n", kProgramVersion, kBuildDate));
+  logging::consoleWrite(text::format("Kelvanoth Poster  Version %s, %s.\r\n", kProgramVersion, kBuildDate));
   const char* command = options::optPositional(1);
   if (command == nullptr || options::optPresent("?") || options::optPresent("help")) printUsage();
   app.startDirectory = platform::currentDirectory();

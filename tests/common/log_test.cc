@@ -115,21 +115,57 @@ TEST(LogPrint, ClosedLogIsFinishedAndLeftAlone) {
   EXPECT_TRUE(std::regex_match(readFile(out), stamped("\n@ \\* one\n@ \\* two\n")));
 }
 
-TEST(LogPrint, ShowsTheBannerOnceOnTheConsole) {
+TEST(LogPrint, WithoutATerminalTheBannerGoesNowhere) {
   testsupport::ScratchDir dir;
   std::string err = dir / "stderr", out = dir / "stdout";
   EXPECT_EXIT_STDOUT(
       {
-        ::setsid();  // without a controlling terminal the console is standard error
+        ::setsid();  // no controlling terminal, as under cron
         if (std::freopen(err.c_str(), "w", stderr) == nullptr) std::_Exit(98);
         logging::logInit({"Korva", "2.10/32", "Banner line.\n\r"});
         logPrint("\n* one");
-        logPrint("\n* two");
         appExit(0);
       },
       0, out);
-  EXPECT_EQ(readFile(err), "Banner line.\n\r");
+  EXPECT_EQ(readFile(err), "");
   EXPECT_EQ(readFile(out).find("Banner"), std::string::npos);
+}
+
+// Quiet: standard output shows the operator's entries with their continuations and nothing
+// else, not even the closing line break when nothing was shown; the log keeps every entry.
+TEST(LogPrint, QuietShowsOnlyWhatNeedsAnOperator) {
+  testsupport::ScratchDir dir;
+  std::string log = dir / "korva.log", out = dir / "stdout";
+  EXPECT_EXIT_STDOUT(
+      {
+        logging::logInit(kKorva);
+        logging::setQuiet(true);
+        if (!logging::logOpen(log)) std::_Exit(98);
+        logPrint("\n* Process %s", "a.msg");
+        logPrint(", size: %d bytes", 5);
+        logging::logRoutine("\n! Nothing to do.");
+        logging::logToFileOnly("\n! Error in configuration file");
+        appExit(0);
+      },
+      0, out);
+  EXPECT_EQ(readFile(out), "");
+  EXPECT_TRUE(std::regex_match(readFile(log), stamped("\r\n--------- .*\r\n@ \\* Process a\\.msg, size: 5 bytes"
+                                                      "\r\n@ ! Nothing to do\\.\r\n@ ! Error in configuration file\r\n")))
+      << readFile(log);
+  EXPECT_EXIT_STDOUT(
+      {
+        logging::logInit(kKorva);
+        logging::setQuiet(true);
+        logPrint("\n* hidden");
+        logPrint("\n! Can't save %s", "x.vot");
+        logPrint(", aborted");
+        logPrint("\n? hidden too");
+        logging::logAlert("\nUnknown command: %s", "Scna");
+        appExit(1);
+      },
+      1, out);
+  EXPECT_TRUE(std::regex_match(readFile(out), stamped("\n@ ! Can't save x\\.vot, aborted\n@ Unknown command: Scna\n")))
+      << readFile(out);
 }
 
 TEST(AppExit, NegativeCodesEndWithTheirLowByte) {

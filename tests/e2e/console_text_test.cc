@@ -57,7 +57,7 @@ TEST(ConsoleText, ReportsAndMessagesFollowTheTerminalWhileTheLogKeepsCp866) {
     EXPECT_TRUE(contains(report.out, (c.shownAsUtf8 ? kIvanUtf8 : kIvanCp866) + "    1  (100.0%)")) << report.out;
 
     e2e::RunResult unknown = run(c, KORVA32_PATH, {kWordCp866, "-cfg:x.cfg"}, dir);
-    EXPECT_EQ(unknown.exitCode, 0);
+    EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_TRUE(contains(unknown.out, "Unknown command: " + (c.shownAsUtf8 ? kWordUtf8 : kWordCp866))) << unknown.out;
     std::string log = dir.read("x.log");
     EXPECT_TRUE(contains(log, "Unknown command: " + kWordCp866)) << log;

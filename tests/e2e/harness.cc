@@ -4,6 +4,7 @@
 #include <pty.h>
 #include <spawn.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -50,11 +51,28 @@ std::string slurp(const std::string& path) {
 }
 
 // Reads back what a started program left, given its wait status, and removes the files.
+// What a pseudo-terminal's master side still holds once the program is gone.
+std::string drainTerminal(int master) {
+  std::string received;
+  char buffer[4096];
+  for (;;) {
+    ssize_t n = read(master, buffer, sizeof buffer);
+    if (n > 0) {
+      received.append(buffer, size_t(n));
+    } else if (!(n < 0 && errno == EINTR)) {
+      break;  // EIO once the slave side is closed and drained
+    }
+  }
+  close(master);
+  return received;
+}
+
 RunResult collect(const StartedProgram& started, int status) {
   RunResult result;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   result.out = slurp(started.outPath);
   result.err = slurp(started.errPath);
+  if (started.terminal >= 0) result.terminal = drainTerminal(started.terminal);
   unlink(started.outPath.c_str());
   unlink(started.errPath.c_str());
   return result;
@@ -67,14 +85,25 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
   return runProgramKilledAfter(program, args, cwd, env, std::chrono::microseconds(0));
 }
 
-StartedProgram startProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
-                            const std::map<std::string, std::string>& env) {
+namespace {
+
+StartedProgram start(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                     const std::map<std::string, std::string>& env, bool withTerminal) {
   char outTemplate[] = "/tmp/e2e-out-XXXXXX";
   char errTemplate[] = "/tmp/e2e-err-XXXXXX";
   int outFd = mkstemp(outTemplate), errFd = mkstemp(errTemplate);
+  int master = -1, slave = -1;
+  if (withTerminal) {
+    struct termios raw {};
+    cfmakeraw(&raw);
+    if (openpty(&master, &slave, nullptr, &raw, nullptr) != 0) throw std::runtime_error("openpty failed");
+  }
   pid_t pid = fork();
   if (pid == 0) {
-    setsid();  // no controlling terminal: the banner goes to standard error
+    setsid();  // no controlling terminal, unless the pseudo-terminal becomes it
+    if (slave >= 0 && ioctl(slave, TIOCSCTTY, 0) != 0) _exit(126);
+    if (master >= 0) close(master);
+    if (slave >= 0) close(slave);
     dup2(outFd, 1);
     dup2(errFd, 2);
     int devnull = open("/dev/null", O_RDONLY);
@@ -83,7 +112,20 @@ StartedProgram startProgram(const std::string& program, const std::vector<std::s
   }
   close(outFd);
   close(errFd);
-  return {pid, outTemplate, errTemplate};
+  if (slave >= 0) close(slave);
+  return {pid, outTemplate, errTemplate, master};
+}
+
+}  // namespace
+
+StartedProgram startProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                            const std::map<std::string, std::string>& env) {
+  return start(program, args, cwd, env, false);
+}
+
+RunResult runProgramWithTerminal(const std::string& program, const std::vector<std::string>& args,
+                                 const std::string& cwd, const std::map<std::string, std::string>& env) {
+  return finishProgram(start(program, args, cwd, env, true));
 }
 
 RunResult finishProgram(const StartedProgram& started) {

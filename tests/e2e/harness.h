@@ -14,12 +14,13 @@ namespace e2e {
 struct RunResult {
   int exitCode = -1;   // the process's exit status (0..255)
   std::string out;     // standard output
-  std::string err;     // standard error (the banner lands here without a terminal)
+  std::string err;     // standard error
+  std::string terminal;  // what reached the controlling terminal (runProgramWithTerminal only)
 };
 
 // Runs `program` with `args` in the working directory `cwd`, with a clean environment holding only
 // PATH, HOME and the given variables (TZ defaults to UTC).  The process has no controlling
-// terminal, so console writes go to standard error.
+// terminal, as under cron.
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
                      const std::map<std::string, std::string>& env = {});
 
@@ -33,6 +34,7 @@ RunResult runProgramKilledAfter(const std::string& program, const std::vector<st
 struct StartedProgram {
   pid_t pid = -1;
   std::string outPath, errPath;  // files that collect its standard output and error
+  int terminal = -1;             // the master side of its controlling terminal, if it has one
 };
 
 // Starts the program as runProgram would and returns at once; finishProgram waits for its end and
@@ -40,6 +42,11 @@ struct StartedProgram {
 StartedProgram startProgram(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
                             const std::map<std::string, std::string>& env = {});
 RunResult finishProgram(const StartedProgram& started);
+
+// As runProgram, but the process has a controlling terminal (a raw pseudo-terminal) while its
+// standard output and error stay files: `terminal` holds what was written straight to it.
+RunResult runProgramWithTerminal(const std::string& program, const std::vector<std::string>& args,
+                                 const std::string& cwd, const std::map<std::string, std::string>& env = {});
 
 // As runProgram, but on a pseudo-terminal: standard input, output and error and the controlling
 // terminal are all its slave side, set raw so that the bytes read back are the bytes written.

@@ -47,11 +47,14 @@ TEST(KorvaConfig, BadValuesNameFileAndLine) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
     e2e::ScenarioDir dir;
-    writeElection(dir, std::string(kLeast) + "; a comment\r\n" + c.line + "\r\nMaxRevotes 1\r\n");
+    writeElection(dir, std::string(kLeast) + "Log x.log\r\n" + c.line + "\r\nMaxRevotes 1\r\n");
     dir.write("long.txt", "First\r\n" + std::string(76, 'x') + " {1}\r\n");
-    e2e::RunResult r = korva(dir, {"Res", "-cfg:x.cfg"});
+    // Shown even when quiet, and logged too: the log must tell why the run stopped.
+    e2e::RunResult r = korva(dir, {"Res", "-cfg:x.cfg", "-quiet"});
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_EQ(r.out, std::string("\nError in configuration file \"x.cfg\", line 7:\n --- ") + c.message + "\n");
+    EXPECT_TRUE(contains(dir.read("x.log"), std::string("! Error in configuration file \"x.cfg\", line 7: ") + c.message))
+        << dir.read("x.log");
   }
 }
 

@@ -41,12 +41,18 @@ TEST(KorvaEntry, UsageWithoutCommandOrWhenAsked) {
       "  - sort report on votes\n           -list:<file>  - filter address list (general report only)\n";
   e2e::ScenarioDir dir;
   for (const Args& args : {Args{}, Args{"-?"}, Args{"/h", "Scan"}, Args{"Res", "-help"}, Args{"Copy"}}) {
-    e2e::RunResult r = korva(dir.path(), args);
+    e2e::RunResult r = e2e::runProgramWithTerminal(KORVA32_PATH, args, dir.path());
     SCOPED_TRACE(args.empty() ? "" : args[0]);
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, usage);
-    EXPECT_EQ(r.err, kUsageBanner);
+    EXPECT_EQ(r.terminal, kUsageBanner);
+    EXPECT_EQ(r.err, "");
   }
+  // --version alone names the program and reads nothing; beside another argument it is an option.
+  e2e::RunResult r = korva(dir.path(), {"--version"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, "Korva32 2.10/32\n");
+  EXPECT_EQ(korva(dir.path(), {"--version", "-?"}).out, usage);
 }
 
 TEST(KorvaEntry, CommandWords) {
@@ -77,10 +83,17 @@ TEST(KorvaEntry, CommandWords) {
   }
   for (const char* word : {"Scanner", "Q", "Copying", "xyz"}) {
     e2e::RunResult r = korva(dir.path(), {word, "-cfg:x.cfg"});
-    EXPECT_EQ(r.exitCode, 0) << word;
+    EXPECT_EQ(r.exitCode, 1) << word;
     EXPECT_EQ(e2e::maskTimes(r.out), "\nhh:mm:ss Unknown command: " + std::string(word) + "\n");
-    EXPECT_EQ(r.err, kLogBanner) << word;
+    EXPECT_EQ(r.err, "") << word;  // no terminal, no banner
   }
+  // A mistyped word in a scheduler's line is shown even when quiet, and its banner on a terminal.
+  e2e::RunResult r = e2e::runProgramWithTerminal(KORVA32_PATH, {"Scna", "-cfg:x.cfg", "-quiet"}, dir.path());
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(e2e::maskTimes(r.out), "\nhh:mm:ss Unknown command: Scna\n");
+  EXPECT_EQ(r.terminal, "");
+  r = e2e::runProgramWithTerminal(KORVA32_PATH, {"Scna", "-cfg:x.cfg"}, dir.path());
+  EXPECT_EQ(r.terminal, kLogBanner);
 }
 
 TEST(KorvaCopy, NumbersCopiesAfterTheHighestMessageOfTheTarget) {

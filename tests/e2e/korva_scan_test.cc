@@ -188,12 +188,31 @@ TEST(KorvaScan, ForeignAndUnreadableMessagesStayInPlace) {
   EXPECT_EQ(e.voteBase(), "");
 }
 
-TEST(KorvaScan, EmptyInboundSaysSoOnTheConsole) {
+TEST(KorvaScan, EmptyInboundSaysSoOnTheTerminalUnlessQuiet) {
   Election e;
   e.writeSetup();
-  e2e::RunResult r = e.scan();
+  e2e::RunResult r = e2e::runProgramWithTerminal(KORVA32_PATH, {"Scan", "-cfg:x.cfg"}, e.dir.path());
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_TRUE(contains(r.err, "*.MSG files not found.")) << r.err;
+  EXPECT_TRUE(contains(r.terminal, "*.MSG files not found.")) << r.terminal;
+  r = e2e::runProgramWithTerminal(KORVA32_PATH, {"Scan", "-cfg:x.cfg", "-quiet"}, e.dir.path());
+  EXPECT_EQ(r.out + r.terminal, "");
+}
+
+// Quiet, as from cron: a run that goes well prints nothing at all, one that needs the operator
+// prints just that; the log has everything either way.
+TEST(KorvaScan, QuietScanPrintsOnlyWhatNeedsAnOperator) {
+  Election e;
+  e.writeSetup();
+  e.put("in/1.msg", e.ballot("Ivan Petrov", 1, "Alpha !secret"));
+  e2e::RunResult r = e2e::runProgram(KORVA32_PATH, {"Scan", "-cfg:x.cfg", "-q"}, e.dir.path());
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out + r.err, "");
+  EXPECT_TRUE(contains(e.dir.read("korva.log"), "Ballot successfully processed.")) << e.dir.read("korva.log");
+  e.dir.makeDirectory("in/2.msg");
+  e.put("in/3.msg", e.ballot("Voter Three", 3, "Beta !pass"));
+  r = e2e::runProgram(KORVA32_PATH, {"Scan", "-cfg:x.cfg", "-quiet"}, e.dir.path());
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(e2e::maskTimes(r.out), "\nhh:mm:ss ! \"IN\\2.msg\" is not a regular file, left in place.\n");
 }
 
 TEST(KorvaScan, UncheckedPassRecordsWhatTheCheckingPassRefuses) {

@@ -61,7 +61,7 @@ TEST(Lisdor, ConvertsIntoTheTargetInTheOrderAsked) {
     SCOPED_TRACE(c.order);
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "4 records processed.\n");
-    EXPECT_EQ(r.err, kBanner);
+    EXPECT_EQ(r.err, "");  // no terminal, no banner
     EXPECT_EQ(dir.read("valid.lst"), listOf(c.order));
     EXPECT_EQ(dir.read("golded.lst"), kUserlist);
     EXPECT_EQ(dir.list(), (std::vector<std::string>{"golded.lst", "valid.lst"}));
@@ -198,12 +198,14 @@ TEST(Lisdor, UsageWithoutSourceOrWhenAsked) {
   for (const Args& args : {Args{}, Args{"-h"}, Args{"golded.lst", "-?"}, Args{"/help", "golded.lst"}}) {
     e2e::ScenarioDir dir;
     dir.write("golded.lst", kUserlist);
-    e2e::RunResult r = lisdor(dir, args);
+    e2e::RunResult r = e2e::runProgramWithTerminal(LISDOR32_PATH, args, dir.path());
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, usage);
-    EXPECT_EQ(r.err, kBanner);
+    EXPECT_EQ(r.terminal, kBanner);
     EXPECT_EQ(dir.list(), std::vector<std::string>{"golded.lst"});
   }
+  e2e::ScenarioDir dir;
+  EXPECT_EQ(lisdor(dir, {"--version"}).out, "Lisdor32 2.10/32\n");
 }
 
 }  // namespace

@@ -29,11 +29,12 @@ TEST(NuvrelEntry, UsageWithoutCommandOrWhenAsked) {
       "\n";
   e2e::ScenarioDir dir;
   for (const Args& args : {Args{}, Args{"/?"}, Args{"-help", "Post"}, Args{"Test", "/HELP"}}) {
-    e2e::RunResult r = e2e::runProgram(NUVREL32_PATH, args, dir.path());
+    e2e::RunResult r = e2e::runProgramWithTerminal(NUVREL32_PATH, args, dir.path());
     SCOPED_TRACE(args.empty() ? "" : args[0]);
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, usage);
-    EXPECT_EQ(r.err, kBanner);
+    EXPECT_EQ(r.terminal, kBanner);
+    EXPECT_EQ(r.err, "");
   }
 }
 
@@ -50,6 +51,10 @@ TEST(NuvrelEntry, CommandWords) {
        "\nTest mode.\n\nConfiguration file \"/nonexistent/korva.cfp\" not found.\n", 254},
       {{"Posting"}, "\nUnknown command.\n", 1},
       {{"/txt", "Tst"}, "\nUnknown command.\n", 1},
+      // Quiet: nothing due is no news; a missing section needs the operator.
+      {{"Post", "/cfg:k.cfp", "-quiet"}, "", 0},
+      {{"Post", "/cfg:k.cfp", "/q", "/sect:Result"}, "\nhh:mm:ss ! Section not found in configuration file.\n", 0},
+      {{"--version"}, "Nuvrel32 2.10/32\n", 0},
   };
   e2e::ScenarioDir dir;
   dir.write("k.cfp", "; nothing to post\r\n");
@@ -58,7 +63,7 @@ TEST(NuvrelEntry, CommandWords) {
     SCOPED_TRACE(c.args[0]);
     EXPECT_EQ(r.exitCode, c.exitCode);
     EXPECT_EQ(e2e::maskTimes(r.out), c.out);
-    EXPECT_EQ(r.err, kBanner);
+    EXPECT_EQ(r.err, "");  // no terminal, no banner
   }
 }
 
