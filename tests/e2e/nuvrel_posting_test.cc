@@ -226,6 +226,19 @@ TEST(NuvrelPost, OncePerDayFollowsTheStampFile) {
   EXPECT_EQ(masked(localNuvrel(dir, {"Post", "/cfg:k.cfp"}).out), already + posted + kPacketCreated + "\n");
 }
 
+// Without MaxMsgSize a text of a few lines is one message, not one message a line.
+TEST(NuvrelPost, ShortTextIsOneMessageByDefault) {
+  e2e::ScenarioDir dir;
+  dir.write("a.tpl", "one\ntwo\nthree\nfour\n");
+  dir.write("k.cfp", std::string(kAddresses) + "Subj \"S\"\r\nDates 1.1.2000-1.1.2100\r\nFile a.tpl\r\n");
+  ASSERT_EQ(nuvrel(dir, {"Post", "/cfg:k.cfp"}).exitCode, 0);
+  std::vector<std::string> packets = namesEndingIn(dir, "", ".PKT");
+  ASSERT_EQ(packets.size(), 1u);
+  packet_reader::Packet p = packet_reader::readPacket(dir.read(packets[0]));
+  ASSERT_EQ(p.messages.size(), 1u);
+  EXPECT_TRUE(contains(p.messages[0].text, "\rone\rtwo\rthree\rfour\r")) << p.messages[0].text;
+}
+
 TEST(NuvrelTest, ReplaysStagesWindowsAndPeriodsDayByDay) {
   e2e::ScenarioDir dir;
   dir.write("k.cfp",
