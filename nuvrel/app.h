@@ -53,7 +53,7 @@ struct Settings {
   bool includeTearline = true;
   bool shortTearline = false;
   bool useMacro = true;
-  unsigned long maxMsgSize = 0;
+  unsigned long maxMsgSize = 12288;  // near what FTN editors and tossers split at
   std::string candidatesPath;
 };
 extern Settings settings;

@@ -45,10 +45,12 @@ void readOptions(char* argv0) {
     app.forceAll = options::optPresent("f");
   }
   if (const char* section = options::optString("s")) app.selectedSection = section;
+  // The stamp belongs to the election, as the configuration does: an installed program's own
+  // directory is seldom writable, and two elections posted by one program keep their own days.
   const char* cfg = options::optString("c");
   std::string programDir = platform::programDirectory(argv0);
   app.configPath = cfg ? cfg : programDir + "korva.cfp";
-  app.stampPath = programDir + "nuvstamp.bin";
+  app.stampPath = platform::directoryPart(app.configPath) + "nuvstamp.bin";
 }
 
 // One writing run at a time per configuration: two would share its packets, text files and stamp,

@@ -14,8 +14,6 @@ step() { printf '\n==== %s\n' "$*"; }
 step "Setting up the election in $work"
 cp -R "$repo/examples/election/." .
 cp "$repo/examples/userlist/golded.lst" .
-# The poster keeps its once-a-day stamp beside its program file: give it one of its own here.
-ln -sf "$bin/Nuvrel32" Nuvrel32
 # Korva32 creates a missing filing directory, but only its last level.
 mkdir -p netmail/in netmail/out filed reports
 # A shared outbound directory is seeded with an empty 1.msg: tossers and mailers take the highest
@@ -45,11 +43,11 @@ for report in "Result -votes" "Quorum -address" "Passwords"; do
 done
 
 step "Nuvrel32 Post: the statistics and the results, as echomail packets"
-./Nuvrel32 Post /force:Statistics -cfg:korva.cfp
-./Nuvrel32 Post /force:Results -cfg:korva.cfp
+"$bin/Nuvrel32" Post /force:Statistics -cfg:korva.cfp
+"$bin/Nuvrel32" Post /force:Results -cfg:korva.cfp
 
 step "Nuvrel32 Test: the posting schedule from the nominations to the results"
-./Nuvrel32 Test 50 /dates:18.2.2024 -cfg:korva.cfp
+"$bin/Nuvrel32" Test 50 /dates:18.2.2024 -cfg:korva.cfp
 
 # A stored message's text as its reader sees it: the text after the 190-byte header, CR as line end,
 # kludges shown with "@"; converted for a UTF-8 terminal like the programs' own console texts.

@@ -19,8 +19,8 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-// The poster started from the scenario directory, so its stamp file lives there; it works in `cwd`
-// (the scenario directory when empty) with the environment `env` besides TZ.
+// The poster started from the scenario directory, so its default configuration is looked for there;
+// it works in `cwd` (the scenario directory when empty) with the environment `env` besides TZ.
 e2e::RunResult localNuvrel(const e2e::ScenarioDir& dir, const Args& args, const char* tz = "UTC",
                            std::map<std::string, std::string> env = {}, const std::string& cwd = "") {
   if (!dir.exists("Nuvrel32")) std::filesystem::create_symlink(NUVREL32_PATH, dir.file("Nuvrel32"));
@@ -224,6 +224,35 @@ TEST(NuvrelPost, OncePerDayFollowsTheStampFile) {
   std::filesystem::remove(dir.file("nuvstamp.bin"));
   EXPECT_EQ(masked(localNuvrel(dir, {"Post", "/cfg:k.cfp"}).out), posted + posted + posted + kPacketCreated + "\n");
   EXPECT_EQ(masked(localNuvrel(dir, {"Post", "/cfg:k.cfp"}).out), already + posted + kPacketCreated + "\n");
+}
+
+// An installed poster, run from elsewhere with the election's configuration: the stamp is kept
+// beside that configuration, and the once-a-day rule holds.
+TEST(NuvrelPost, StampIsKeptBesideTheConfiguration) {
+  e2e::ScenarioDir dir;
+  dir.makeDirectory("election");
+  dir.write("a.tpl", "a\n");
+  dir.write("election/k.cfp",
+            std::string(kAddresses) + "Subj \"S\"\r\nOncePostPerDay Yes\r\nDates 1.1.2000-1.1.2100\r\nFile a.tpl\r\n");
+  auto post = [&] {
+    return masked(e2e::runProgram(NUVREL32_PATH, {"Post", "-cfg:election/k.cfp"}, dir.path(), {{"TZ", "UTC"}}).out);
+  };
+  EXPECT_EQ(post(), processed("S", "a.tpl") + kPacketCreated + "\n");
+  EXPECT_TRUE(dir.exists("election/nuvstamp.bin"));
+  EXPECT_EQ(post(), "\nhh:mm:ss   Message(s) already posted today.\n");
+}
+
+// Without MaxMsgSize a text of a few lines is one message, not one message a line.
+TEST(NuvrelPost, ShortTextIsOneMessageByDefault) {
+  e2e::ScenarioDir dir;
+  dir.write("a.tpl", "one\ntwo\nthree\nfour\n");
+  dir.write("k.cfp", std::string(kAddresses) + "Subj \"S\"\r\nDates 1.1.2000-1.1.2100\r\nFile a.tpl\r\n");
+  ASSERT_EQ(nuvrel(dir, {"Post", "/cfg:k.cfp"}).exitCode, 0);
+  std::vector<std::string> packets = namesEndingIn(dir, "", ".PKT");
+  ASSERT_EQ(packets.size(), 1u);
+  packet_reader::Packet p = packet_reader::readPacket(dir.read(packets[0]));
+  ASSERT_EQ(p.messages.size(), 1u);
+  EXPECT_TRUE(contains(p.messages[0].text, "\rone\rtwo\rthree\rfour\r")) << p.messages[0].text;
 }
 
 TEST(NuvrelTest, ReplaysStagesWindowsAndPeriodsDayByDay) {
