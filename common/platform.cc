@@ -811,4 +811,6 @@ std::time_t localSeconds(int year, int month, int day, int hour, int minute, int
   return std::mktime(&tm);
 }
 
+std::time_t utcSeconds(std::tm tm) { return ::timegm(&tm); }
+
 }  // namespace platform

@@ -218,6 +218,10 @@ ClockReading systemClock();
 // The calendar seconds of a local date and time; daylight saving is left to the calendar.
 std::time_t localSeconds(int year, int month, int day, int hour, int minute, int second);
 
+// The calendar seconds of a date and time in UTC; fields beyond their ranges carry over as they do
+// for mktime.  -1 when the result cannot be represented.
+std::time_t utcSeconds(std::tm tm);
+
 }  // namespace platform
 
 #endif  // COMMON_PLATFORM_H_

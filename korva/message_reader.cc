@@ -88,9 +88,70 @@ void readReplyTo(std::string_view value, InboundMessage& msg) {
   if (blank != std::string_view::npos) msg.replyToName = cut(text::skipBlanks(rest.substr(blank + 1)), kMaxReplyToNameLength);
 }
 
+// The fields of "DD Mon YY  HH:MM:SS"; out of range values are left for the calendar to carry.
+std::tm messageDateFields(std::string_view text) {
+  std::string_view s = text.substr(std::min(text.size(), text.find_first_not_of(' ')));
+  auto numberAt = [&](size_t offset) -> int {
+    if (offset >= s.size()) return 0;
+    long value = 0;
+    size_t pos = offset;
+    text::scanLong(s, pos, value);
+    return int(value);
+  };
+  std::tm tm{};
+  tm.tm_mday = numberAt(0);
+  // A two-digit year below 80 is in this century; no header year, however large, may overflow.
+  int year = numberAt(7);
+  tm.tm_year = year < 80 ? year + 100 : year;
+  std::string_view month = s.size() > 3 ? s.substr(3, 3) : std::string_view();
+  for (int m = 0; m < 12; ++m) {
+    if (text::equalIgnoringAsciiCase(month, text::monthAbbreviation(m))) tm.tm_mon = m;
+  }
+  size_t time = std::min<size_t>(9, s.size());
+  while (time < s.size() && s[time] == ' ') ++time;
+  std::string_view clock = s.substr(time);
+  auto clockAt = [&](size_t offset) -> int {
+    if (offset >= clock.size()) return 0;
+    long value = 0;
+    size_t pos = offset;
+    text::scanLong(clock, pos, value);
+    return int(value);
+  };
+  tm.tm_hour = clockAt(0);
+  tm.tm_min = clockAt(3);
+  tm.tm_sec = clockAt(6);
+  return tm;
+}
+
+// The header date written in a zone that many minutes east of UTC.
+std::time_t messageDateAtOffset(std::string_view text, int utcOffset) {
+  std::time_t utc = platform::utcSeconds(messageDateFields(text));
+  // A date beyond the calendar stays the -1 that local dates give for it.
+  return utc == -1 ? utc : utc - std::time_t(utcOffset) * 60;
+}
+
+// The value of a TZUTC kludge, "[-]hhmm" (a "+" taken too) within 14 hours of UTC, in minutes east
+// of UTC; nothing for any other text.
+std::optional<int> parseUtcOffset(std::string_view value) {
+  value = text::skipBlanks(value);
+  int sign = 1;
+  if (!value.empty() && (value[0] == '-' || value[0] == '+')) {
+    sign = value[0] == '-' ? -1 : 1;
+    value.remove_prefix(1);
+  }
+  if (value.size() < 4 || !text::skipBlanks(value.substr(4)).empty()) return std::nullopt;
+  for (size_t i = 0; i < 4; ++i) {
+    if (!isDigit(value[i])) return std::nullopt;
+  }
+  int hours = (value[0] - '0') * 10 + (value[1] - '0'), minutes = (value[2] - '0') * 10 + (value[3] - '0');
+  if (minutes > 59 || hours * 60 + minutes > 14 * 60) return std::nullopt;
+  return sign * (hours * 60 + minutes);
+}
+
 // First pass: kludges exactly as written, and every other line to the ballot-line reader.
 void readKludgesAndBody(const std::vector<std::string_view>& lines, InboundMessage& msg, bool verbose,
                         bool& hasMsgId) {
+  bool tzutcSeen = false;
   for (std::string_view line : lines) {
     if (startsWith(line, "\x01INTL ")) {
       readIntl(line, msg);
@@ -106,6 +167,10 @@ void readKludgesAndBody(const std::vector<std::string_view>& lines, InboundMessa
       msg.replyAddr = cut(text::skipBlanks(line.substr(11)), kMaxReplyAddrLength);
     } else if (startsWith(line, "\x01REPLYTO: ") || startsWith(line, "\x01REPLYTO ")) {
       readReplyTo(line.substr(9), msg);
+    } else if (startsWith(line, "\x01TZUTC: ")) {
+      // The sender's editor writes it once; a later one (or a malformed first) changes nothing.
+      if (!tzutcSeen) msg.utcOffset = parseUtcOffset(line.substr(8));
+      tzutcSeen = true;
     } else if (!startsWith(line, "\x01") && verbose) {
       handleBodyLine(line, msg);
     }
@@ -261,6 +326,9 @@ ReadResult parseStoredMessage(std::string_view bytes, InboundMessage& msg, bool 
   bool hasMsgId = false;
   readKludgesAndBody(lines, msg, verbose, hasMsgId);
   completeAddresses(msg);
+  // The header date is the sender's clock: with the sender's zone known, a ballot from east of
+  // the robot is not taken for one from the future.
+  if (msg.utcOffset) msg.date = messageDateAtOffset(msg.dateText, *msg.utcOffset);
   if (!verbose) return kRead;
 
   logPrint("\n  From: %s (%hd:%hd/%hd.%hd),  Date: %s", msg.fromName.c_str(), msg.orig.zone, msg.orig.net,
@@ -323,36 +391,7 @@ bool parseAddressText(std::string_view t, FtnAddress& out) {
 }
 
 std::time_t parseMessageDate(std::string_view text) {
-  std::string_view s = text.substr(std::min(text.size(), text.find_first_not_of(' ')));
-  auto numberAt = [&](size_t offset) -> int {
-    if (offset >= s.size()) return 0;
-    long value = 0;
-    size_t pos = offset;
-    text::scanLong(s, pos, value);
-    return int(value);
-  };
-  std::tm tm{};
-  tm.tm_mday = numberAt(0);
-  // A two-digit year below 80 is in this century; no header year, however large, may overflow.
-  int year = numberAt(7);
-  tm.tm_year = year < 80 ? year + 100 : year;
-  std::string_view month = s.size() > 3 ? s.substr(3, 3) : std::string_view();
-  for (int m = 0; m < 12; ++m) {
-    if (text::equalIgnoringAsciiCase(month, text::monthAbbreviation(m))) tm.tm_mon = m;
-  }
-  size_t time = std::min<size_t>(9, s.size());
-  while (time < s.size() && s[time] == ' ') ++time;
-  std::string_view clock = s.substr(time);
-  auto clockAt = [&](size_t offset) -> int {
-    if (offset >= clock.size()) return 0;
-    long value = 0;
-    size_t pos = offset;
-    text::scanLong(clock, pos, value);
-    return int(value);
-  };
-  tm.tm_hour = clockAt(0);
-  tm.tm_min = clockAt(3);
-  tm.tm_sec = clockAt(6);
+  std::tm tm = messageDateFields(text);
   tm.tm_isdst = -1;
   return std::mktime(&tm);
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,7 +26,7 @@ struct InboundMessage {
   std::string msgId;          // MSGID value, at most 79 characters
   int16_t candidate = 0;      // 0 none named; n > 0 the n-th candidate; < 0 more than one choice
   uint8_t header[msg_header::kSize] = {};
-  std::time_t date = 0;       // the header date
+  std::time_t date = 0;       // the header date, read in the sender's zone when utcOffset is known
   uint16_t queryFlags = 0;    // kHelpQuery, kCheckQuery
   uint8_t passwordState = 0;  // kPasswordGiven, kPasswordFromName, kPasswordMissing
   bool msgIdMatches = false;  // the MSGID address is the same address as orig
@@ -37,6 +38,7 @@ struct InboundMessage {
   // The header's texts, each cut at its zero byte and its field size.
   std::string fromName, toName, subject, dateText;
   FtnAddress msgIdAddress;
+  std::optional<int> utcOffset;  // minutes east of UTC, from the first TZUTC kludge when well-formed
   std::string text;  // the message text, up to its end or its first zero byte
 };
 

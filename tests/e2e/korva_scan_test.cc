@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,13 @@ TEST(KorvaScan, EachRefusalFilesCountsAndAnswers) {
        "? -- Ballot is received too late."},
       {"future date", "", with([](StoredMessage& m) { m.date = "05 Apr 30  10:20:30"; }), "DATI=1", "baddate",
        "? -- Bad date."},
+      // Still April where it was written, but already May for the robot (UTC).
+      {"too late in the sender's zone", "",
+       with([](StoredMessage& m) {
+         m.date = "30 Apr 05  22:00:00";
+         m.kludge("TZUTC: -0500");
+       }), "DATL=1", "baddate",
+       "? -- Ballot is received too late."},
       {"point", "ValidAddress 2:5020/*.0\r\n", base.ballot("Point Voter", 1, "Alpha !p", 7), "PNTC=1", "invalid",
        "? -- Ballot from point not accepted."},
       {"rejected", "RejectAddress 2:5020/1\r\n", ok, "ADDI=1", "invalid", "? -- Originating address not validated."},
@@ -268,6 +276,29 @@ TEST(KorvaScan, WithoutRevotesAChangedVoteIsRefused) {
   ASSERT_EQ(e.scan().exitCode, 0);
   EXPECT_EQ(e.voteBase(), "1\t0\t0000000000000000\t2:5020/1.0\tIvan Petrov\ta\r\n");
   EXPECT_TRUE(contains(e.dir.read("out/2.msg"), "Revote limit"));
+}
+
+TEST(KorvaScan, ABallotFromEastOfTheRobotIsNotFromTheFuture) {
+  Election e;
+  e.writeSetup("Dates 1.1.2001-31.12.2078\r\n");
+  const std::time_t now = std::time(nullptr);
+  // The header date as a sender three hours east of the robot's UTC writes it.
+  auto ballotAt = [&](const char* from, int node, std::time_t utc) {
+    std::time_t senderClock = utc + 3 * 3600;
+    std::tm tm{};
+    gmtime_r(&senderClock, &tm);
+    char text[20];
+    std::strftime(text, sizeof text, "%d %b %y  %H:%M:%S", &tm);
+    StoredMessage m = e.ballot(from, node, "Alpha !a");
+    m.date = text;
+    m.kludge("TZUTC: 0300");
+    return m;
+  };
+  e.put("in/1.msg", ballotAt("Ivan Petrov", 1, now - 30 * 60));  // its header date 2.5 hours ahead
+  e.put("in/2.msg", ballotAt("Voter Three", 3, now + 30 * 60));  // ahead in its own zone too
+  ASSERT_EQ(e.scan().exitCode, 0);
+  EXPECT_EQ(e.voteBase(), "1\t0\t0000000000000000\t2:5020/1.0\tIvan Petrov\ta\r\n");
+  EXPECT_TRUE(contains(e.dir.read("x.sta"), "DATI=1\r\n"));
 }
 
 TEST(KorvaScan, AcceptedEmptyPasswordGetsItsMarker) {

@@ -280,6 +280,40 @@ TEST_F(MessageReader, ParseMessageDate) {
   EXPECT_EQ(korva::parseMessageDate("05 Jan 05  10:20:30"), utc(2005, 1, 5, 9, 20, 30));
 }
 
+TEST_F(MessageReader, DateInTheSendersZone) {
+  testsupport::setTimeZone("CET-1CEST,M3.5.0,M10.5.0/3");  // the robot's zone plays no part with TZUTC
+  const std::time_t written = 1112696430;                   // 05 Apr 05  10:20:30 UTC
+  const std::time_t robotLocal = written - 2 * 3600;        // the same read as the robot's summer time
+  struct Case {
+    std::vector<std::string> kludges;
+    std::time_t expected;
+  } cases[] = {
+      {{"TZUTC: 0300"}, written - 3 * 3600},
+      {{"TZUTC: -0500"}, written + 5 * 3600},
+      {{"TZUTC: +0530 "}, written - 330 * 60},
+      {{"TZUTC: 1400"}, written - 14 * 3600},
+      {{"TZUTC: 0000", "TZUTC: 0300"}, written},  // the first one counts
+      {{}, robotLocal},
+      {{"TZUTC: 300"}, robotLocal},
+      {{"TZUTC: 03:00"}, robotLocal},
+      {{"TZUTC: 0360"}, robotLocal},
+      {{"TZUTC: 1401"}, robotLocal},
+      {{"TZUTC: 0300x"}, robotLocal},
+      {{"TZUTC: +-0300"}, robotLocal},
+      {{"TZUTC 0300"}, robotLocal},
+      {{"tzutc: 0300"}, robotLocal},
+      {{"TZUTC: 03000", "TZUTC: 0300"}, robotLocal},
+  };
+  for (const Case& c : cases) {
+    testmsg::StoredMessage m;
+    for (const std::string& k : c.kludges) m.kludge(k);
+    m.line("Ivan Petrov !secret");
+    ASSERT_EQ(parse(m.bytes(), false), korva::kRead);
+    EXPECT_EQ(msg_.date, c.expected) << (c.kludges.empty() ? "none" : c.kludges[0]);
+    EXPECT_EQ(msg_.dateText, "05 Apr 05  10:20:30");
+  }
+}
+
 TEST_F(MessageReader, RouteFromViaLines) {
   struct Case {
     const char* what;
