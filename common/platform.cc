@@ -286,6 +286,32 @@ std::vector<DirectoryEntry> listEntries(std::string_view directory, std::string_
   return readEntries(directory, wildcard, false);
 }
 
+bool namesWildcard(std::string_view path) {
+  return path.find_first_of("*?", directoryPart(path).size()) != std::string_view::npos;
+}
+
+bool newestMatchingFile(std::string_view pattern, std::string& path) {
+  std::string directory = directoryPart(pattern);
+  std::string real = resolvePath(directory);
+  if (!real.empty() && real.back() != '/') real += '/';
+  std::string newest;
+  timespec newestTime{};
+  for (std::string& name : listFiles(directory, pattern.substr(directory.size()))) {
+    struct stat st;
+    if (::stat((real + name).c_str(), &st) != 0) continue;  // gone since the listing
+    const timespec& t = st.st_mtim;
+    bool later = newest.empty() || t.tv_sec > newestTime.tv_sec ||
+                 (t.tv_sec == newestTime.tv_sec &&
+                  (t.tv_nsec > newestTime.tv_nsec || (t.tv_nsec == newestTime.tv_nsec && name > newest)));
+    if (!later) continue;
+    newest = std::move(name);
+    newestTime = t;
+  }
+  if (newest.empty()) return false;
+  path = directory + newest;
+  return true;
+}
+
 std::string currentDirectory() {
   char buffer[4096];
   return ::getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();

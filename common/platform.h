@@ -61,6 +61,15 @@ std::vector<DirectoryEntry> listEntries(std::string_view directory, std::string_
 // "*" matches any run, "?" any one character; letters compare without regard to ASCII case.
 bool wildcardMatch(std::string_view pattern, std::string_view name);
 
+// True when the last component of the path holds "*" or "?".
+bool namesWildcard(std::string_view path);
+
+// Of the regular files whose names match the last component of `pattern` (as listFiles matches),
+// in the directory the pattern names, the one written last: the latest last-write time, and of
+// equal times the greatest name in byte order.  Gives its directory as the pattern wrote it and
+// its name as listed; false when no file matches.
+bool newestMatchingFile(std::string_view pattern, std::string& path);
+
 std::string currentDirectory();
 bool changeDirectory(std::string_view path);
 

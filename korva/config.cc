@@ -25,7 +25,9 @@ namespace {
 
 using config::configError;
 
-enum class Kind { kString, kBool, kFile, kDirectoryMustExist, kDirectoryCreated, kSpecial };
+// kListFile: a file, or a name with "*" or "?" that stands for the newest file it matches, so that
+// a new week's list needs no change here.
+enum class Kind { kString, kBool, kFile, kListFile, kDirectoryMustExist, kDirectoryCreated, kSpecial };
 
 struct KeyEntry {
   const char* name;
@@ -194,8 +196,8 @@ const KeyEntry kKeys[] = {
     {"NodeFromPointAccept", Kind::kBool, nullptr, &Settings::nodeFromPointAccept},
     {"LogCandidatName", Kind::kBool, nullptr, &Settings::logCandidatName},
     {"BadPasswordAccept", Kind::kBool, nullptr, &Settings::badPasswordAccept},
-    {"Nodelist", Kind::kFile, &Settings::nodelist},
-    {"Pointlist", Kind::kFile, &Settings::pointlist},
+    {"Nodelist", Kind::kListFile, &Settings::nodelist},
+    {"Pointlist", Kind::kListFile, &Settings::pointlist},
     {"ValidAddressList", Kind::kFile, &Settings::validAddressList},
     {"NetmailIn", Kind::kDirectoryMustExist, &Settings::netmailIn},
     {"NetmailOut", Kind::kDirectoryMustExist, &Settings::netmailOut},
@@ -250,6 +252,15 @@ const KeyEntry kKeys[] = {
     {"AnnounceTpl", Kind::kFile, &Settings::announceTpl},
 };
 
+// Stored as written: the index chooses among the matching files each time it is opened.
+std::string parseListFileValue(const std::string& value) {
+  std::string name = config::parseFileValue(value, false);
+  if (!platform::namesWildcard(name)) return config::parseFileValue(value, true);
+  std::string newest;
+  if (!platform::newestMatchingFile(name, newest)) configError("file \"%s\" not exist.", name.c_str());
+  return name;
+}
+
 void applyKey(const std::string& key, const std::string& value) {
   for (const KeyEntry& entry : kKeys) {
     if (!text::equalIgnoringAsciiCase(key, entry.name)) continue;
@@ -263,6 +274,9 @@ void applyKey(const std::string& key, const std::string& value) {
         return;
       case Kind::kFile:
         settings.*entry.text = config::parseFileValue(value, true);
+        return;
+      case Kind::kListFile:
+        settings.*entry.text = parseListFileValue(value);
         return;
       case Kind::kDirectoryMustExist:
         settings.*entry.text = config::parseDirectoryValue(value, false);

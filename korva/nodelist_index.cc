@@ -66,14 +66,23 @@ int commaCount(std::string_view line) {
   return n;
 }
 
+// The file a configured nodelist or pointlist names now: the newest match of a wildcard ("" when
+// nothing matches), else the path as written.
+std::string chooseListFile(const std::string& configured) {
+  if (!platform::namesWildcard(configured)) return configured;
+  std::string chosen;
+  return platform::newestMatchingFile(configured, chosen) ? chosen : std::string();
+}
+
 // Opens a configured source for the rest of the run and takes its name (cut to the header's
-// field) and last-write stamp for the header; nothing when the path is not configured.
-std::FILE* openSource(const std::string& path, const char* failure, std::string& name, uint16_t& date,
-                      uint16_t& time) {
-  if (path.empty()) return nullptr;
-  std::FILE* f = platform::openFile(path, "rb");
+// field) and last-write stamp for the header; nothing when the path is not configured.  A
+// wildcard that matches nothing fails as a missing file does, naming the wildcard.
+std::FILE* openSource(const std::string& configured, const std::string& path, const char* failure,
+                      std::string& name, uint16_t& date, uint16_t& time) {
+  if (configured.empty()) return nullptr;
+  std::FILE* f = path.empty() ? nullptr : platform::openFile(path, "rb");
   if (f == nullptr) {
-    logPrint(failure, path.c_str());
+    logPrint(failure, (path.empty() ? configured : path).c_str());
     appExit(11);
   }
   name = fileNamePart(path).substr(0, index_format::kMaxNameLength);
@@ -146,8 +155,8 @@ void indexNodelist(std::vector<Record>& out) {
       current.node = number;
     }
     if (!maskMatches(settings.validAddress, current)) return;
-    out.push_back({current.zone, current.net, current.node, current.point, recordOffset(offset, settings.nodelist),
-                   nodelistKind(line)});
+    uint32_t at = recordOffset(offset, indexState.nodelistPath);
+    out.push_back({current.zone, current.net, current.node, current.point, at, nodelistKind(line)});
   });
 }
 
@@ -179,8 +188,8 @@ void indexPointlist(std::vector<Record>& out) {
       text::scanLong(line, pos, point);
       current.point = int16_t(point);
       if (!maskMatches(settings.validAddress, current)) return;
-      out.push_back({current.zone, current.net, current.node, current.point, recordOffset(offset, settings.pointlist),
-                     index_format::kPoint});
+      uint32_t at = recordOffset(offset, indexState.pointlistPath);
+      out.push_back({current.zone, current.net, current.node, current.point, at, index_format::kPoint});
     }
   });
 }
@@ -294,7 +303,11 @@ bool isStale(const index_format::Header& current) {
          h.validListDate != current.validListDate || h.validListTime != current.validListTime ||
          h.configDate != current.configDate || h.configTime != current.configTime ||
          !text::equalIgnoringAsciiCase(h.nodelistName, current.nodelistName) ||
-         !text::equalIgnoringAsciiCase(h.validListName, current.validListName);
+         !text::equalIgnoringAsciiCase(h.validListName, current.validListName) ||
+         // A pointlist renamed in place is the same list; another file newest under a wildcard is
+         // a new one, even with the same stamp.
+         (platform::namesWildcard(settings.pointlist) &&
+          !text::equalIgnoringAsciiCase(h.pointlistName, current.pointlistName));
 }
 
 // After the voting period began, candidates may only be appended to those the index was built
@@ -372,16 +385,19 @@ void openIndex() {
 
   index_format::Header current;
   current.version = index_format::kCurrentVersion;
-  ix.nodelist = openSource(settings.nodelist, "\n! Can't open nodelist \"%s\".", current.nodelistName,
-                           current.nodelistDate, current.nodelistTime);
+  ix.nodelistPath = chooseListFile(settings.nodelist);
+  ix.nodelist = openSource(settings.nodelist, ix.nodelistPath, "\n! Can't open nodelist \"%s\".",
+                           current.nodelistName, current.nodelistDate, current.nodelistTime);
   ix.nodelistFirstLine = ix.nodelist != nullptr ? readFirstLine(ix.nodelist) : "";
-  ix.nodelistFileName = ix.nodelist != nullptr ? fileNamePart(settings.nodelist) : "";
-  ix.validList = openSource(settings.validAddressList, "\n! Can't open valid addresses list \"%s\".",
-                            current.validListName, current.validListDate, current.validListTime);
-  ix.pointlist = openSource(settings.pointlist, "\n! Can't open pointlist \"%s\".", current.pointlistName,
-                            current.pointlistDate, current.pointlistTime);
+  ix.nodelistFileName = ix.nodelist != nullptr ? fileNamePart(ix.nodelistPath) : "";
+  ix.validList = openSource(settings.validAddressList, settings.validAddressList,
+                            "\n! Can't open valid addresses list \"%s\".", current.validListName,
+                            current.validListDate, current.validListTime);
+  ix.pointlistPath = chooseListFile(settings.pointlist);
+  ix.pointlist = openSource(settings.pointlist, ix.pointlistPath, "\n! Can't open pointlist \"%s\".",
+                            current.pointlistName, current.pointlistDate, current.pointlistTime);
   ix.pointlistFirstLine = ix.pointlist != nullptr ? readFirstLine(ix.pointlist) : "";
-  ix.pointlistFileName = ix.pointlist != nullptr ? fileNamePart(settings.pointlist) : "";
+  ix.pointlistFileName = ix.pointlist != nullptr ? fileNamePart(ix.pointlistPath) : "";
   current.configDate = settings.configDate;
   current.configTime = settings.configTime;
 

@@ -33,6 +33,9 @@ struct IndexState {
   std::FILE* nodelist = nullptr;
   std::FILE* pointlist = nullptr;
 
+  // The files open under the configured names: the newest match of a wildcard, else as written.
+  std::string nodelistPath, pointlistPath;
+
   // For the template macros: file names without directory and the first lines as read.
   std::string nodelistFileName, pointlistFileName, nodelistFirstLine, pointlistFirstLine;
 

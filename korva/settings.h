@@ -37,6 +37,8 @@ struct Settings {
   bool checkDateSystem = false, checkUserId = false, pointDirectAccept = false, nodeFromPointAccept = false;
   bool logCandidatName = false, badPasswordAccept = false;
 
+  // As written; a nodelist or pointlist name with "*" or "?" is resolved to the newest matching
+  // file whenever the index is opened (IndexState::nodelistPath, pointlistPath).
   std::string nodelist, pointlist, validAddressList, candidatesPath;
 
   // Directories in their stored form: upper case, ending in a separator.

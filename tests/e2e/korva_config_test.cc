@@ -43,6 +43,7 @@ TEST(KorvaConfig, BadValuesNameFileAndLine) {
       {"Candidates missing.txt", "Candidates file \"missing.txt\" not found."},
       {"Candidates long.txt", "Candidates file \"long.txt\", line 2: more than 79 characters."},
       {"Nodelist missing.ndl", "file \"missing.ndl\" not exist."},
+      {"Pointlist missing.*", "file \"missing.*\" not exist."},  // a wildcard that matches nothing
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -485,6 +487,32 @@ TEST(KorvaScan, AuxiliaryMessagesChangeTheCandidates) {
   EXPECT_TRUE(contains(log, "- Candidates/Nodelist/valid list reindex."));
   EXPECT_EQ(e.dir.list("aux").size(), 2u);
   EXPECT_TRUE(contains(e.dir.read("x.sta"), "AUX_=2\r\n"));
+}
+
+TEST(KorvaScan, AWildcardNodelistIsTheNewestMatchingFile) {
+  Election e;
+  e.writeSetup("Nodelist nodelist.*\r\nCheckListedNode Yes\r\n");
+  auto writeList = [&](const std::string& name, const std::string& bytes, int aprilDay) {
+    e.dir.write(name, bytes);
+    auto when = std::chrono::system_clock::from_time_t(1112313600 + (aprilDay - 1) * 86400);  // 2005-04-xx
+    std::filesystem::last_write_time(e.dir.file(name), std::filesystem::file_time_type::clock::from_sys(when));
+  };
+  writeList("nodelist.001", ";Week 1\r\nZone,2,Z,Z,Z_C,0,300\r\nHost,5020,N,M,Host_Sysop,0,300\r\n", 1);
+  e.dir.write("valid.tpl", "Accepted by %NDLF: %NDLI");
+  e.dir.write("refused.tpl", "Refused by %NDLF: %NDLI");
+  e.put("in/1.msg", e.ballot("Ivan Petrov", 1, "Alpha !a"));
+  ASSERT_EQ(e.scan().exitCode, 0);
+  EXPECT_TRUE(contains(e.dir.read("out/1.msg"), "Refused by nodelist.001: ;Week 1\r"));
+
+  // The new week's list arrives; the configuration stays as it was.
+  writeList("NODELIST.008", ";Week 8\r\n" + e.dir.read("net.ndl"), 8);
+  e.put("in/1.msg", e.ballot("Ivan Petrov", 1, "Alpha !a"));
+  e2e::RunResult r = e.scan();
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_TRUE(contains(r.out, "- Candidates/Nodelist/valid list reindex."));
+  EXPECT_TRUE(contains(e.dir.read("out/2.msg"), "Accepted by NODELIST.008: ;Week 8\r"));
+  EXPECT_EQ(e.dir.read("x.kix").substr(38, 13), std::string("NODELIST.008\0", 13));
+  EXPECT_FALSE(contains(e.scan().out, "reindex"));
 }
 
 }  // namespace

@@ -281,6 +281,16 @@ TEST_F(NodelistIndex, RebuildsOnlyWhenStale) {
   std::filesystem::last_write_time(dir_ / "renamed.pnt", std::filesystem::last_write_time(settings.pointlist));
   settings.pointlist = dir_ / "renamed.pnt";
   EXPECT_EQ(open(), "");
+  // Under a wildcard another file newest is another list, whatever its stamp; of equal times the
+  // greatest name is the newest.
+  settings.pointlist = dir_ / "*.PNT";
+  open();
+  EXPECT_EQ(open(), "");
+  EXPECT_EQ(indexState.pointlistFileName, "renamed.pnt");
+  std::filesystem::copy_file(dir_ / "renamed.pnt", dir_ / "week2.pnt");
+  std::filesystem::last_write_time(dir_ / "week2.pnt", std::filesystem::last_write_time(dir_ / "renamed.pnt"));
+  EXPECT_NE(open().find("reindex"), std::string::npos);
+  EXPECT_EQ(index_format::decodeHeader(indexBytes()).pointlistName, "week2.pnt");
   settings.configTime = 0x6001;
   EXPECT_NE(open().find("reindex"), std::string::npos);
   app.indexRebuildRequest = true;
