@@ -124,7 +124,10 @@ bool refusedByChecks(Judgement& j) {
       logPrint("\n? -- Bad date.");
       if (c && !settings.badDateAccept) return refuse(j, Verdict::kBadDate, settings.moveBadDate, settings.badDateTpl);
     }
-    if (tested > settings.periodEnd && msg.date < app.startTime) {
+    // A bad date already told of is not also late, unless the robot's own clock says the period
+    // is over: a sender's clock that runs ahead must not let a ballot in after the close.
+    bool lateByClock = settings.checkDateSystem && settings.badDateAccept;
+    if (tested > settings.periodEnd && (msg.date < app.startTime || lateByClock)) {
       logPrint("\n? -- Ballot is received too late.");
       if (c) return refuse(j, Verdict::kTooLate, settings.moveBadDate, settings.lateTpl);
     }

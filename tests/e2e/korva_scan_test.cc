@@ -96,6 +96,10 @@ TEST(KorvaScan, EachRefusalFilesCountsAndAnswers) {
        "? -- Ballot is received too late."},
       {"future date", "", with([](StoredMessage& m) { m.date = "05 Apr 30  10:20:30"; }), "DATI=1", "baddate",
        "? -- Bad date."},
+      // By the robot's clock the period is over, whatever date the sender's clock gave.
+      {"future date after the period", "BadDateAccept Yes\r\nCheckDateSystem Yes\r\n",
+       with([](StoredMessage& m) { m.date = "05 Apr 30  10:20:30"; }), "DATL=1", "baddate",
+       "? -- Ballot is received too late."},
       // Still April where it was written, but already May for the robot (UTC).
       {"too late in the sender's zone", "",
        with([](StoredMessage& m) {
