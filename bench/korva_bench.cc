@@ -15,9 +15,9 @@
 #include "common/text.h"
 #include "korva/app.h"
 #include "korva/election_files.h"
+#include "korva/message_format.h"
 #include "korva/message_reader.h"
 #include "korva/nodelist_index.h"
-#include "korva/message_format.h"
 #include "korva/scan.h"
 #include "korva/settings.h"
 
@@ -25,9 +25,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 constexpr int kNodelistLines = 200000, kPointlistLines = 50000, kValidLines = 10000, kLookups = 10000;
 constexpr int kNodesPerNet = 400;
@@ -38,7 +36,8 @@ FtnAddress nodeAddress(int n) { return {2, int16_t(100 + n / kNodesPerNet), int1
 
 void writeFiles(const std::string& dir) {
   std::FILE* nl = std::fopen((dir + "/nodelist.txt").c_str(), "wb");
-  std::fprintf(nl, ";A Synthetic nodelist for the benchmark\r\nZone,2,Zone_Two,Somewhere,Zone_Coordinator,7-000,300,CM\r\n");
+  std::fprintf(
+      nl, ";A Synthetic nodelist for the benchmark\r\nZone,2,Zone_Two,Somewhere,Zone_Coordinator,7-000,300,CM\r\n");
   int written = 2, n = 0;
   while (written < kNodelistLines) {
     FtnAddress a = nodeAddress(n++);
@@ -47,8 +46,8 @@ void writeFiles(const std::string& dir) {
       ++written;
     }
     const char* status = n % 50 == 0 ? "Pvt" : n % 77 == 0 ? "Hold" : n % 91 == 0 ? "Down" : "";
-    std::fprintf(nl, "%s,%d,Station_%d,City_%d,Sysop_Name_%d,7-000-000-%04d,9600,CM,XA,IBN\r\n", status, a.node, n, a.net,
-                 n, n % 10000);
+    std::fprintf(nl, "%s,%d,Station_%d,City_%d,Sysop_Name_%d,7-000-000-%04d,9600,CM,XA,IBN\r\n", status, a.node, n,
+                 a.net, n, n % 10000);
     ++written;
   }
   std::fclose(nl);
@@ -220,8 +219,8 @@ int main(int argc, char** argv) {
   double floor = 1e9, build = 1e9;
   for (int round = 0; round < 3; ++round) {
     Clock::time_point start = Clock::now();
-    size_t lines = readAllLines(settings.nodelist) + readAllLines(settings.pointlist) +
-                   readAllLines(settings.validAddressList);
+    size_t lines =
+        readAllLines(settings.nodelist) + readAllLines(settings.pointlist) + readAllLines(settings.validAddressList);
     floor = std::min(floor, secondsSince(start));
     if (lines == 0) return 1;
     app.indexRebuildRequest = true;
@@ -237,7 +236,8 @@ int main(int argc, char** argv) {
   InboundMessage msg;
   int found = 0;
   Clock::time_point start = Clock::now();
-  for (int i = 0; i < kLookups; ++i) found += findNodelistEntry(nodeAddress(int(random() % (kNodelistLines - 600)))) > 0;
+  for (int i = 0; i < kLookups; ++i)
+    found += findNodelistEntry(nodeAddress(int(random() % (kNodelistLines - 600)))) > 0;
   double nodelistTime = secondsSince(start);
   start = Clock::now();
   for (int i = 0; i < kLookups; ++i) {

@@ -112,8 +112,10 @@ int main(int argc, char** argv) {
 
   std::fprintf(out, "plain stdio, %d lines: %.4f s\n", kVoteRecords, plain);
   for (const Table& t : tables) {
-    std::fprintf(out, "%-9s over %d records: first %.4f s (%.2fx plain), later %.4f s (%.2fx); vote base read once: "
-                 "%.4f s\n", t.name, kVoteRecords, t.first, t.first / plain, t.best, t.best / plain, t.load);
+    std::fprintf(out,
+                 "%-9s over %d records: first %.4f s (%.2fx plain), later %.4f s (%.2fx); vote base read once: "
+                 "%.4f s\n",
+                 t.name, kVoteRecords, t.first, t.first / plain, t.best, t.best / plain, t.load);
   }
   std::fprintf(out, "%d days of 4 templates: first day %.4f s, each later day %.4f s on average\n", kDays, firstDay,
                (allDays - firstDay) / (kDays - 1));

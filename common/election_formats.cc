@@ -20,8 +20,8 @@ VoteLineResult parseVoteLine(std::string_view line, VoteRecord& record) {
   std::string copy(line);  // sscanf needs the terminating zero
   short candidate = 0, revotes = 0, zone = 0, net = 0, node = 0, point = 0;
   unsigned first = 0, second = 0;
-  int converted = std::sscanf(copy.c_str(), "%hd\t%hd\t%8X%8X\t%hd:%hd/%hd.%hd", &candidate, &revotes, &first,
-                              &second, &zone, &net, &node, &point);
+  int converted = std::sscanf(copy.c_str(), "%hd\t%hd\t%8X%8X\t%hd:%hd/%hd.%hd", &candidate, &revotes, &first, &second,
+                              &zone, &net, &node, &point);
   if (converted <= 0) return VoteLineResult::kNoNumbers;
   if (converted < 8) return VoteLineResult::kFormatError;
   size_t tab = std::string_view::npos;

@@ -29,7 +29,7 @@ constexpr size_t kRecordSize = 12;
 constexpr uint32_t kMaxOffset = (1u << 24) - 1;  // a record's line offset has 24 bits
 
 enum RecordKind : uint8_t {
-  kNode = 1,        // any nodelist entry without one of the statuses below
+  kNode = 1,  // any nodelist entry without one of the statuses below
   kPvtNode = 3,
   kHoldNode = 5,
   kDownNode = 7,

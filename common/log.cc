@@ -22,8 +22,8 @@ struct LogState {
   bool headerPending = true;
   bool holding = false;
   bool quiet = false;
-  bool entryShown = true;    // whether the current entry reached standard output (quiet mode)
-  bool stdoutUsed = false;   // something reached standard output in this run
+  bool entryShown = true;       // whether the current entry reached standard output (quiet mode)
+  bool stdoutUsed = false;      // something reached standard output in this run
   std::vector<HeldEntry> held;  // entries kept back while holding, in order
   void (*exitHook)() = nullptr;
 };

@@ -27,9 +27,9 @@ constexpr uint32_t macroCode(std::string_view four) {
 
 // What one macro stands for.
 struct MacroExpansion {
-  std::string text;                 // spliced in; scanning goes on after it, so it is never rescanned
-  size_t replaced = kMacroLength;   // template characters it takes the place of, from the percent sign
-  bool dropLine = false;            // the whole line gives no output (the macro wrote a list itself)
+  std::string text;                // spliced in; scanning goes on after it, so it is never rescanned
+  size_t replaced = kMacroLength;  // template characters it takes the place of, from the percent sign
+  bool dropLine = false;           // the whole line gives no output (the macro wrote a list itself)
 };
 
 // Called for each macro with its code, the line as it stands and the percent sign's position.

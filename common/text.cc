@@ -98,8 +98,10 @@ bool scanLong(std::string_view s, size_t& pos, long& value) {
   bool overflow = false;
   for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
     int digit = s[i] - '0';
-    if (v > (LONG_MAX - digit) / 10) overflow = true;
-    else v = v * 10 + digit;
+    if (v > (LONG_MAX - digit) / 10)
+      overflow = true;
+    else
+      v = v * 10 + digit;
   }
   value = overflow ? (negative ? LONG_MIN : LONG_MAX) : (negative ? -v : v);
   pos = i;
@@ -138,8 +140,8 @@ const char* monthAbbreviation(int month) {
 }
 
 std::string fidoDateTime(const std::tm& t) {
-  return format("%2.2d %s %2.2d  %2.2d:%2.2d:%2.2d", t.tm_mday, monthAbbreviation(t.tm_mon), t.tm_year % 100,
-                t.tm_hour, t.tm_min, t.tm_sec);
+  return format("%2.2d %s %2.2d  %2.2d:%2.2d:%2.2d", t.tm_mday, monthAbbreviation(t.tm_mon), t.tm_year % 100, t.tm_hour,
+                t.tm_min, t.tm_sec);
 }
 
 }  // namespace text

@@ -80,9 +80,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   std::string text = fuzz::confined(std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1));
   switch (data[0] % 3) {
-    case 0: endsOrReturns([&] { readVoteManagerConfig(text); }); break;
-    case 1: endsOrReturns([&] { runPosterPass(text); }); break;
-    default: parseValues(text); break;
+    case 0:
+      endsOrReturns([&] { readVoteManagerConfig(text); });
+      break;
+    case 1:
+      endsOrReturns([&] { runPosterPass(text); });
+      break;
+    default:
+      parseValues(text);
+      break;
   }
   fuzz::clearWorkDirectory(kFixtures);
   return 0;

@@ -21,7 +21,8 @@ void checkVoteRoundTrip() {
     if (parseVoteLine(line, back) != VoteLineResult::kRecord) __builtin_trap();
     if (back.candidate != v.candidate || back.revotes != v.revotes || !(back.userId == v.userId) ||
         !sameAddress(back.address, v.address) || back.name != v.name || back.password != v.password) {
-      fprintf(stderr, "vote [%s] [%s] -> [%s] [%s]\n", v.name.c_str(), v.password.c_str(), back.name.c_str(), back.password.c_str());
+      fprintf(stderr, "vote [%s] [%s] -> [%s] [%s]\n", v.name.c_str(), v.password.c_str(), back.name.c_str(),
+              back.password.c_str());
       __builtin_trap();
     }
   }

@@ -106,8 +106,7 @@ int announceNodelist() {
     if (excludedByNodelist(r, r.kind, false)) continue;
     name = name.substr(0, kMaxElectorName);
     inboundMessage.toName = name.substr(0, 36);
-    writeNetmail(settings.announceTpl, {r.zone, r.net, r.node, r.point}, name, settings.voteId, std::nullopt, "",
-                 true);
+    writeNetmail(settings.announceTpl, {r.zone, r.net, r.node, r.point}, name, settings.voteId, std::nullopt, "", true);
     ++announced;
   }
   return announced;

@@ -20,8 +20,8 @@ struct AppState {
   bool sortOnAddresses = false;  // report sort options
   bool sortOnNames = false;
   bool sortOnVotes = false;
-  bool listFilter = false;       // filter the general report by the valid addresses list
-  std::string listFile;          // replaces ValidAddressList when given with the list option
+  bool listFilter = false;  // filter the general report by the valid addresses list
+  std::string listFile;     // replaces ValidAddressList when given with the list option
   std::string configPath;
   std::string voteBasePath;
   std::string statisticPath;

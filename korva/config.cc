@@ -144,7 +144,8 @@ void readCandidates(std::string_view value) {
   election.candidates.clear();
   int lineNumber = 0;
   CandidatesLoad loaded = loadCandidates(settings.candidatesPath, lineNumber);
-  if (loaded == kCandidatesCannotOpen) configError("Candidates file \"%s\" not found.", settings.candidatesPath.c_str());
+  if (loaded == kCandidatesCannotOpen)
+    configError("Candidates file \"%s\" not found.", settings.candidatesPath.c_str());
   if (loaded == kCandidateLineTooLong) {
     configError("Candidates file \"%s\", line %d: more than %d characters.", settings.candidatesPath.c_str(),
                 lineNumber, int(election_format::kCandidateLineLength));

@@ -44,7 +44,8 @@ int addVote(int16_t candidate, const FtnAddress& address, std::string_view name,
 void addCandidate(std::string_view name, int16_t status) {
   std::string stored = voteFieldText(name);
   size_t statusLength = formatCandidateLine({"", status}).size() - 1;  // " {d}" and no line end
-  if (stored.size() + statusLength > election_format::kCandidateLineLength) stored.resize(election_format::kCandidateLineLength - statusLength);
+  if (stored.size() + statusLength > election_format::kCandidateLineLength)
+    stored.resize(election_format::kCandidateLineLength - statusLength);
   election.candidates.push_back({text::fixCyrillicEn(stored), status});
   election.candidatesDirty = true;
 }
@@ -110,8 +111,7 @@ std::vector<FileImage> changedElectionFiles(std::string_view version) {
   std::vector<FileImage> files;
   if (!election.countersSaved ||
       std::memcmp(election.savedCounters.count, election.counters.count, sizeof election.counters.count) != 0) {
-    files.push_back({election.statisticPath,
-                     platform::textModeBytes(formatStatisticFile(election.counters, version))});
+    files.push_back({election.statisticPath, platform::textModeBytes(formatStatisticFile(election.counters, version))});
     election.savedCounters = election.counters;
     election.countersSaved = true;
   }

@@ -18,7 +18,7 @@ struct ElectionState {
   VerdictCounters counters;
   bool voteBaseDirty = false;
   bool candidatesDirty = false;
-  VerdictCounters savedCounters;     // as last written, so that an unchanged file is not written again
+  VerdictCounters savedCounters;  // as last written, so that an unchanged file is not written again
   bool countersSaved = false;
   bool statisticSaveReported = false;  // a failed statistic save is told once per run
   std::string voteBasePath, statisticPath, candidatesPath;
@@ -26,7 +26,7 @@ struct ElectionState {
   // Left by tallyVotes.
   std::vector<uint16_t> totals;  // per candidate, index 0 for candidate 1
   uint16_t countedVotes = 0;
-  std::vector<int> electable;    // 0-based candidate positions of status 0, in report order
+  std::vector<int> electable;  // 0-based candidate positions of status 0, in report order
 };
 extern ElectionState election;
 

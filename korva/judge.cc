@@ -28,9 +28,9 @@ struct Judgement {
   int validLookup = -2, nodelistLookup = -2, pointlistLookup = -2;
   std::string nodelistName, pointlistName;  // as listed, "_" read as blanks
   std::string subjectKey, fromKey;
-  std::string senderName, senderKey;     // the name the sender's records carry, and its key
+  std::string senderName, senderKey;  // the name the sender's records carry, and its key
   std::optional<size_t> senderRecord;
-  std::optional<size_t> placeholder;     // the sender's record of no choice, deleted when the vote is stored
+  std::optional<size_t> placeholder;  // the sender's record of no choice, deleted when the vote is stored
   bool rejected = false, hasEmail = false;
   int16_t revotes = 0;
 };
@@ -79,8 +79,8 @@ bool addressedToSomebodyElse() {
   const InboundMessage& msg = inboundMessage;
   if (!inChecking()) return false;
   if (!sameAddress(msg.dest, settings.ownAddress)) {
-    logPrint("\n? -- Foreign destination address: %hd:%hd/%hd.%hd, ignore.", msg.dest.zone, msg.dest.net,
-             msg.dest.node, msg.dest.point);
+    logPrint("\n? -- Foreign destination address: %hd:%hd/%hd.%hd, ignore.", msg.dest.zone, msg.dest.net, msg.dest.node,
+             msg.dest.point);
     return true;
   }
   std::string toKey = nameKey(msg.toName);
@@ -157,25 +157,30 @@ bool refusedByChecks(Judgement& j) {
 
   if (j.nodelistLookup == -1) {
     logPrint("\n? -- (Boss)Node not found in nodelist.");
-    if (c && settings.checkListedNode) return refuse(j, Verdict::kNodeNotListed, settings.moveBadNode, settings.missingAddressTpl);
+    if (c && settings.checkListedNode)
+      return refuse(j, Verdict::kNodeNotListed, settings.moveBadNode, settings.missingAddressTpl);
   } else if (j.nodelistLookup == 3) {
     logPrint("\n? -- Ballot from \"Pvt\" node.");
     if (c && settings.checkPvtNode) return refuse(j, Verdict::kPvtNode, settings.moveBadNode, settings.pvtAddressTpl);
   } else if (j.nodelistLookup == 5) {
     logPrint("\n? -- Ballot from \"Hold\" node.");
-    if (c && settings.checkHoldNode) return refuse(j, Verdict::kHoldNode, settings.moveBadNode, settings.holdAddressTpl);
+    if (c && settings.checkHoldNode)
+      return refuse(j, Verdict::kHoldNode, settings.moveBadNode, settings.holdAddressTpl);
   } else if (j.nodelistLookup == 7) {
     logPrint("\n? -- Ballot from \"Down\" node.");
-    if (c && settings.checkDownNode) return refuse(j, Verdict::kDownNode, settings.moveBadNode, settings.downAddressTpl);
+    if (c && settings.checkDownNode)
+      return refuse(j, Verdict::kDownNode, settings.moveBadNode, settings.downAddressTpl);
   }
   if (msg.orig.point == 0 && !settings.nodelist.empty() && j.nodelistLookup > 0 &&
       !sameKey(j.fromKey, nameKey(j.nodelistName))) {
     logPrint("\n? -- Invalid name (expected \"%s\").", j.nodelistName.c_str());
-    if (c && settings.checkNodeName) return refuse(j, Verdict::kBadNodeName, settings.moveBadNode, settings.badNodeNameTpl);
+    if (c && settings.checkNodeName)
+      return refuse(j, Verdict::kBadNodeName, settings.moveBadNode, settings.badNodeNameTpl);
   }
   if (j.pointlistLookup == 1 && !sameKey(j.fromKey, nameKey(j.pointlistName))) {
     logPrint("\n? -- Invalid name (expected \"%s\").", j.pointlistName.c_str());
-    if (c && settings.checkPointName) return refuse(j, Verdict::kBadPointName, settings.moveBadNode, settings.badPointNameTpl);
+    if (c && settings.checkPointName)
+      return refuse(j, Verdict::kBadPointName, settings.moveBadNode, settings.badPointNameTpl);
   }
 
   if (msg.directDelivery && !settings.pointDirectAccept && msg.orig.point != 0) {

@@ -197,9 +197,9 @@ void leaveOutUnlistedElectors() {
 }
 
 [[noreturn]] void run(int argc, char** argv) {
-  logging::logInit({"Korva", kProgramVersion,
-                    text::format("Korva      Version %s  Kelvanoth Vote Manager, %s.\n\r", kProgramVersion,
-                                 kReleaseDate)});
+  logging::logInit(
+      {"Korva", kProgramVersion,
+       text::format("Korva      Version %s  Kelvanoth Vote Manager, %s.\n\r", kProgramVersion, kReleaseDate)});
   if (options::versionAsked(argc, argv)) {
     logging::printOut("%s %s", kProgramName, kProgramVersion);
     appExit(0);

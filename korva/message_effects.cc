@@ -64,9 +64,7 @@ uint32_t& keptNumber(const std::string& directory) {
   return plan.keptNumbers.emplace_back(directory, 0).second;
 }
 
-std::string temporaryMessagePath(const std::string& directory) {
-  return platform::temporaryPath(directory + "korva");
-}
+std::string temporaryMessagePath(const std::string& directory) { return platform::temporaryPath(directory + "korva"); }
 
 // Gives a written message its number: the next free one, by a rename that never overwrites, tried
 // again when somebody else took that number meanwhile.
@@ -106,8 +104,7 @@ int finishMove(const std::string& from, const std::string& to, bool& moved) {
   moved = false;
   if (platform::isRegularFile(to)) {
     std::string a, b;
-    if (platform::isRegularFile(from) && platform::readWholeFile(from, a) && platform::readWholeFile(to, b) &&
-        a == b) {
+    if (platform::isRegularFile(from) && platform::readWholeFile(from, a) && platform::readWholeFile(to, b) && a == b) {
       platform::deleteFile(from);
     }
     return 0;

@@ -68,8 +68,7 @@ bool startsWith(std::string_view s, std::string_view prefix) { return s.substr(0
 // "%hd:%hd/%hd %hd:%hd/%hd" from the blank after INTL: fields are stored as they are read, and
 // numbers out of range wrap instead of being undefined as they are for sscanf.
 void readIntl(std::string_view line, InboundMessage& msg) {
-  int16_t* fields[6] = {&msg.dest.zone, &msg.dest.net, &msg.dest.node,
-                        &msg.orig.zone, &msg.orig.net, &msg.orig.node};
+  int16_t* fields[6] = {&msg.dest.zone, &msg.dest.net, &msg.dest.node, &msg.orig.zone, &msg.orig.net, &msg.orig.node};
   static constexpr char kBefore[6] = {0, ':', '/', 0, ':', '/'};  // 0: blanks only, skipped by the number
   size_t pos = 5;
   for (int f = 0; f < 6; ++f) {
@@ -85,7 +84,8 @@ void readReplyTo(std::string_view value, InboundMessage& msg) {
   parseAddressText(value, msg.replyToAddress);
   std::string_view rest = text::skipBlanks(value);
   size_t blank = rest.find(' ');
-  if (blank != std::string_view::npos) msg.replyToName = cut(text::skipBlanks(rest.substr(blank + 1)), kMaxReplyToNameLength);
+  if (blank != std::string_view::npos)
+    msg.replyToName = cut(text::skipBlanks(rest.substr(blank + 1)), kMaxReplyToNameLength);
 }
 
 // The fields of "DD Mon YY  HH:MM:SS"; out of range values are left for the calendar to carry.
@@ -149,15 +149,16 @@ std::optional<int> parseUtcOffset(std::string_view value) {
 }
 
 // First pass: kludges exactly as written, and every other line to the ballot-line reader.
-void readKludgesAndBody(const std::vector<std::string_view>& lines, InboundMessage& msg, bool verbose,
-                        bool& hasMsgId) {
+void readKludgesAndBody(const std::vector<std::string_view>& lines, InboundMessage& msg, bool verbose, bool& hasMsgId) {
   bool tzutcSeen = false;
   for (std::string_view line : lines) {
     if (startsWith(line, "\x01INTL ")) {
       readIntl(line, msg);
     } else if (startsWith(line, "\x01TOPT ")) {
       msg.dest.point = leadingNumber(line.substr(6));
-    } else if (startsWith(line, "\x01" "FMPT ")) {  // split: "\x01F" would be one hex escape
+    } else if (startsWith(line,
+                          "\x01"
+                          "FMPT ")) {  // split: "\x01F" would be one hex escape
       msg.orig.point = leadingNumber(line.substr(6));
     } else if (startsWith(line, "\x01MSGID: ")) {
       std::string_view value = line.substr(8);

@@ -39,7 +39,7 @@ struct InboundMessage {
   std::string fromName, toName, subject, dateText;
   FtnAddress msgIdAddress;
   std::optional<int> utcOffset;  // minutes east of UTC, from the first TZUTC kludge when well-formed
-  std::string text;  // the message text, up to its end or its first zero byte
+  std::string text;              // the message text, up to its end or its first zero byte
 };
 
 constexpr uint16_t kHelpQuery = 1, kCheckQuery = 2;

@@ -39,9 +39,7 @@ void putText(uint8_t* header, size_t offset, size_t fieldSize, std::string_view 
 
 void putWord(uint8_t* header, size_t offset, int16_t value) { msg_header::put16(header + offset, uint16_t(value)); }
 
-std::string dateTimeText() {
-  return text::fidoDateTime(platform::localTime(std::time(nullptr)));
-}
+std::string dateTimeText() { return text::fidoDateTime(platform::localTime(std::time(nullptr))); }
 
 std::string headerBytes(const FtnAddress& dest, std::string_view toName, std::string_view subject) {
   using namespace msg_header;
@@ -65,16 +63,23 @@ std::string headerBytes(const FtnAddress& dest, std::string_view toName, std::st
 
 std::string kludgeBlock(const FtnAddress& dest, std::optional<std::string_view> replyId) {
   const FtnAddress& own = settings.ownAddress;
-  std::string k = text::format("\x01INTL %hd:%hd/%hd %hd:%hd/%hd\r", dest.zone, dest.net, dest.node, own.zone,
-                               own.net, own.node);
+  std::string k =
+      text::format("\x01INTL %hd:%hd/%hd %hd:%hd/%hd\r", dest.zone, dest.net, dest.node, own.zone, own.net, own.node);
   if (dest.point != 0) k += text::format("\x01TOPT %hd\r", dest.point);
-  if (own.point != 0) k += text::format("\x01" "FMPT %hd\r", own.point);  // split: "\x01F" is one escape
+  if (own.point != 0)
+    k += text::format(
+        "\x01"
+        "FMPT %hd\r",
+        own.point);  // split: "\x01F" is one escape
   k += text::format("\x01MSGID: %hd:%hd/%hd", own.zone, own.net, own.node);
   if (own.point != 0) k += text::format(".%hd", own.point);
   k += text::format(" %lx\r", static_cast<unsigned long>(msgid::nextMsgIdSerial(app.msgIdSerial)));
   if (replyId && !replyId->empty()) k += "\x01REPLY: " + text::withinLine(*replyId) + "\r";
   k += text::format("\x01PID: Korva %s\r", kProgramVersion);
-  if (!settings.charset.empty()) k += "\x01" "CHRS: " + settings.charset + "\r";
+  if (!settings.charset.empty())
+    k += "\x01"
+         "CHRS: " +
+         settings.charset + "\r";
   return k;
 }
 

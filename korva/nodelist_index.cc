@@ -32,9 +32,7 @@ uint64_t addressKey(int16_t zone, int16_t net, int16_t node, int16_t point) {
 }
 uint64_t addressKey(const FtnAddress& a) { return addressKey(a.zone, a.net, a.node, a.point); }
 
-std::string fileNamePart(const std::string& path) {
-  return path.substr(platform::directoryPart(path).size());
-}
+std::string fileNamePart(const std::string& path) { return path.substr(platform::directoryPart(path).size()); }
 
 // The text after the first comma as a decimal number (atoi).
 int numberAfterComma(std::string_view line) {
@@ -77,8 +75,8 @@ std::string chooseListFile(const std::string& configured) {
 // Opens a configured source for the rest of the run and takes its name (cut to the header's
 // field) and last-write stamp for the header; nothing when the path is not configured.  A
 // wildcard that matches nothing fails as a missing file does, naming the wildcard.
-std::FILE* openSource(const std::string& configured, const std::string& path, const char* failure,
-                      std::string& name, uint16_t& date, uint16_t& time) {
+std::FILE* openSource(const std::string& configured, const std::string& path, const char* failure, std::string& name,
+                      uint16_t& date, uint16_t& time) {
   if (configured.empty()) return nullptr;
   std::FILE* f = path.empty() ? nullptr : platform::openFile(path, "rb");
   if (f == nullptr) {
@@ -128,8 +126,8 @@ void indexValidList(std::vector<Record>& out) {
   forEachLine(indexState.validList, [&](const std::string& line, long offset) {
     FtnAddress a;
     if (!parseAddressText(line, a) || a.zone <= 0) return;
-    out.push_back({a.zone, a.net, a.node, a.point, recordOffset(offset, settings.validAddressList),
-                   index_format::kValidEntry});
+    out.push_back(
+        {a.zone, a.net, a.node, a.point, recordOffset(offset, settings.validAddressList), index_format::kValidEntry});
   });
 }
 
@@ -299,10 +297,9 @@ bool isStale(const index_format::Header& current) {
   const index_format::Header& h = indexState.header;
   return app.indexRebuildRequest || h.pointlistDate != current.pointlistDate ||
          h.pointlistTime != current.pointlistTime || h.nodelistDate != current.nodelistDate ||
-         h.nodelistTime != current.nodelistTime ||
-         h.validListDate != current.validListDate || h.validListTime != current.validListTime ||
-         h.configDate != current.configDate || h.configTime != current.configTime ||
-         !text::equalIgnoringAsciiCase(h.nodelistName, current.nodelistName) ||
+         h.nodelistTime != current.nodelistTime || h.validListDate != current.validListDate ||
+         h.validListTime != current.validListTime || h.configDate != current.configDate ||
+         h.configTime != current.configTime || !text::equalIgnoringAsciiCase(h.nodelistName, current.nodelistName) ||
          !text::equalIgnoringAsciiCase(h.validListName, current.validListName) ||
          // A pointlist renamed in place is the same list; another file newest under a wildcard is
          // a new one, even with the same stamp.
@@ -386,13 +383,13 @@ void openIndex() {
   index_format::Header current;
   current.version = index_format::kCurrentVersion;
   ix.nodelistPath = chooseListFile(settings.nodelist);
-  ix.nodelist = openSource(settings.nodelist, ix.nodelistPath, "\n! Can't open nodelist \"%s\".",
-                           current.nodelistName, current.nodelistDate, current.nodelistTime);
+  ix.nodelist = openSource(settings.nodelist, ix.nodelistPath, "\n! Can't open nodelist \"%s\".", current.nodelistName,
+                           current.nodelistDate, current.nodelistTime);
   ix.nodelistFirstLine = ix.nodelist != nullptr ? readFirstLine(ix.nodelist) : "";
   ix.nodelistFileName = ix.nodelist != nullptr ? fileNamePart(ix.nodelistPath) : "";
-  ix.validList = openSource(settings.validAddressList, settings.validAddressList,
-                            "\n! Can't open valid addresses list \"%s\".", current.validListName,
-                            current.validListDate, current.validListTime);
+  ix.validList =
+      openSource(settings.validAddressList, settings.validAddressList, "\n! Can't open valid addresses list \"%s\".",
+                 current.validListName, current.validListDate, current.validListTime);
   ix.pointlistPath = chooseListFile(settings.pointlist);
   ix.pointlist = openSource(settings.pointlist, ix.pointlistPath, "\n! Can't open pointlist \"%s\".",
                             current.pointlistName, current.pointlistDate, current.pointlistTime);

@@ -59,8 +59,9 @@ void printReportHeader(const std::string& title) {
   std::string period = "[" + dayText(settings.periodStart) + " - " + dayText(settings.periodEnd) + "]";
   logging::printOut("\n%s\n", headerLine(settings.voteId, 55, period).c_str());
   std::tm now = platform::localTime(std::time(nullptr));
-  std::string stamp = text::format("%2.2d %s %2.2d  %2.2d:%2.2d:%2.2d", now.tm_mday, text::monthAbbreviation(now.tm_mon),
-                                   twoDigitYear(now), now.tm_hour, now.tm_min, now.tm_sec);
+  std::string stamp =
+      text::format("%2.2d %s %2.2d  %2.2d:%2.2d:%2.2d", now.tm_mday, text::monthAbbreviation(now.tm_mon),
+                   twoDigitYear(now), now.tm_hour, now.tm_min, now.tm_sec);
   logging::printOut("%s\n", headerLine(title, 57, stamp).c_str());
 }
 

@@ -15,7 +15,6 @@ namespace korva {
 // The highest message number a stored-message file name may carry.
 constexpr uint32_t kMaxMessageNumber = 65535;
 
-
 // The decimal number at the start of a file name, as an unsigned 16-bit value; 0 without digits.
 uint16_t messageNumber(std::string_view fileName);
 
@@ -50,7 +49,6 @@ int issueUserId(bool useEmail);
 
 // Moves the earlier ballot of a cancelled vote from MoveValid to MoveCancel.
 void cancelStoredBallot(int record);
-
 
 }  // namespace korva
 

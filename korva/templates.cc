@@ -19,8 +19,8 @@ namespace {
 
 using logging::logPrint;
 using template_scan::LineResult;
-using template_scan::MacroExpansion;
 using template_scan::macroCode;
+using template_scan::MacroExpansion;
 
 constexpr uint32_t kFromAddress = macroCode("FADR"), kToAddress = macroCode("TADR");
 constexpr uint32_t kFromName = macroCode("FNAM"), kToName = macroCode("TNAM");
@@ -96,28 +96,68 @@ MacroExpansion expandMacro(uint32_t code, std::string& out) {
   const InboundMessage& msg = inboundMessage;
   MacroExpansion e;
   switch (code) {
-    case kFromAddress: e.text = formatAddress(msg.orig); break;
-    case kToAddress: e.text = formatAddress(msg.dest); break;
-    case kFromName: e.text = text::withinLine(msg.fromName); break;
-    case kToName: e.text = text::withinLine(msg.toName); break;
-    case kDate: e.text = text::withinLine(msg.dateText); break;
-    case kSubject: e.text = text::withinLine(subjectText(msg)); break;
-    case kUserId: e.text = msg.givenUserId.first != 0 ? userIdText(msg.userId) : ""; break;
-    case kEmail: e.text = text::withinLine(senderEmail(msg)); break;
-    case kMsgId: e.text = text::withinLine(msg.msgId); break;
-    case kStartDate: e.text = dayText(settings.periodStart); break;
-    case kEndDate: e.text = dayText(settings.periodEnd); break;
-    case kNodelistFile: e.text = ifConfigured(settings.nodelist, indexState.nodelistFileName); break;
-    case kNodelistFirstLine: e.text = ifConfigured(settings.nodelist, indexState.nodelistFirstLine); break;
-    case kPointlistFile: e.text = ifConfigured(settings.pointlist, indexState.pointlistFileName); break;
-    case kPointlistFirstLine: e.text = ifConfigured(settings.pointlist, indexState.pointlistFirstLine); break;
-    case kCandidates: writeCandidates(out); e.dropLine = true; break;
-    case kCandidatesFull: writeCandidatesWithStatus(out); e.dropLine = true; break;
-    case kCandidatesBallot: writeBallotForm(out); e.dropLine = true; break;
+    case kFromAddress:
+      e.text = formatAddress(msg.orig);
+      break;
+    case kToAddress:
+      e.text = formatAddress(msg.dest);
+      break;
+    case kFromName:
+      e.text = text::withinLine(msg.fromName);
+      break;
+    case kToName:
+      e.text = text::withinLine(msg.toName);
+      break;
+    case kDate:
+      e.text = text::withinLine(msg.dateText);
+      break;
+    case kSubject:
+      e.text = text::withinLine(subjectText(msg));
+      break;
+    case kUserId:
+      e.text = msg.givenUserId.first != 0 ? userIdText(msg.userId) : "";
+      break;
+    case kEmail:
+      e.text = text::withinLine(senderEmail(msg));
+      break;
+    case kMsgId:
+      e.text = text::withinLine(msg.msgId);
+      break;
+    case kStartDate:
+      e.text = dayText(settings.periodStart);
+      break;
+    case kEndDate:
+      e.text = dayText(settings.periodEnd);
+      break;
+    case kNodelistFile:
+      e.text = ifConfigured(settings.nodelist, indexState.nodelistFileName);
+      break;
+    case kNodelistFirstLine:
+      e.text = ifConfigured(settings.nodelist, indexState.nodelistFirstLine);
+      break;
+    case kPointlistFile:
+      e.text = ifConfigured(settings.pointlist, indexState.pointlistFileName);
+      break;
+    case kPointlistFirstLine:
+      e.text = ifConfigured(settings.pointlist, indexState.pointlistFirstLine);
+      break;
+    case kCandidates:
+      writeCandidates(out);
+      e.dropLine = true;
+      break;
+    case kCandidatesFull:
+      writeCandidatesWithStatus(out);
+      e.dropLine = true;
+      break;
+    case kCandidatesBallot:
+      writeBallotForm(out);
+      e.dropLine = true;
+      break;
     case kLogExcerpt:
       if (!writeLogExcerpt(out)) e.text = "<Log error>";
       break;
-    default: break;  // an unknown code vanishes with its four characters
+    default:
+      break;  // an unknown code vanishes with its four characters
   }
   return e;
 }

@@ -70,9 +70,8 @@ std::vector<uint32_t> sortedOrder(const std::vector<UserRecord>& users, const So
   std::vector<uint32_t> order(users.size());
   for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
   if (sorts.byAddress) {
-    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-      return compareAddresses(users[a].address, users[b].address) < 0;
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t a, uint32_t b) { return compareAddresses(users[a].address, users[b].address) < 0; });
   }
   if (sorts.byFirstName) {
     std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
@@ -83,9 +82,8 @@ std::vector<uint32_t> sortedOrder(const std::vector<UserRecord>& users, const So
     std::vector<std::string> keys;
     keys.reserve(users.size());
     for (const UserRecord& user : users) keys.push_back(lastNameKey(user.name));
-    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-      return text::compareIgnoringAsciiCase(keys[a], keys[b]) < 0;
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t a, uint32_t b) { return text::compareIgnoringAsciiCase(keys[a], keys[b]) < 0; });
   }
   return order;
 }

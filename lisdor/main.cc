@@ -96,8 +96,7 @@ void replaceSource(const std::string& source, const std::string& temporary) {
     finish(0);
   }
   options::optInit(argc, argv);
-  platform::consoleWrite(
-      text::format("Lisdor Userlist Converter  Version %s, %s.\r\n", kProgramVersion, kReleaseDate));
+  platform::consoleWrite(text::format("Lisdor Userlist Converter  Version %s, %s.\r\n", kProgramVersion, kReleaseDate));
   const char* sourceArg = options::optPositional(1);
   if (sourceArg == nullptr || options::optPresent("?") || options::optPresent("h")) printUsage();
   std::string source = sourceArg;

@@ -18,7 +18,7 @@ constexpr const char* kProgramVersion = "2.10/32";
 constexpr const char* kBuildDate = "Apr 2005";
 constexpr const char* kProgramName = "Nuvrel32";
 
-constexpr int kStageCount = 10;          // stages 0 to 9, one DaysStage key each
+constexpr int kStageCount = 10;  // stages 0 to 9, one DaysStage key each
 constexpr int kNoStage = -1;
 constexpr std::time_t kSecondsPerDay = 86400;
 
@@ -34,7 +34,7 @@ struct AppState {
   bool testMode = false;  // the Test command: decisions are printed, not carried out
   // The day the current pass posts for (01:00 local); 0 is no day at all.
   std::time_t postingDay = 0;
-  std::string currentSection;  // the last section header read
+  std::string currentSection;    // the last section header read
   bool somethingPosted = false;  // some File line reached posting
   bool sectionFound = false;     // some File line stood in the selected or forced section
   bool firstPass = true;         // the candidates base is read on the first pass only
@@ -70,8 +70,8 @@ struct Schedule {
   std::time_t windowEnd = 0;    // excluded
   uint16_t period = 0;
   uint16_t offset = 0;
-  bool star = false;            // also post on the window's first day
-  bool postedToday = false;     // the stamp file bears the posting day's date (Post only)
+  bool star = false;         // also post on the window's first day
+  bool postedToday = false;  // the stamp file bears the posting day's date (Post only)
   bool alreadyPostedLogged = false;
 };
 extern Schedule schedule;
@@ -82,9 +82,9 @@ struct ElectionData {
   std::vector<CandidateLine> candidates;  // in file order: a vote names its candidate by position
   std::vector<VoteRecord> votes;          // the UserIDs are not kept
   VerdictCounters counters;
-  unsigned refusedSum = 0;   // counters 4 to 32
-  unsigned ballotTotal = 0;  // VALD + MANV + the refused sum
-  int countWidth = 0;        // field width of counts; 0 until the statistic file is read
+  unsigned refusedSum = 0;       // counters 4 to 32
+  unsigned ballotTotal = 0;      // VALD + MANV + the refused sum
+  int countWidth = 0;            // field width of counts; 0 until the statistic file is read
   unsigned listedAddresses = 0;  // valid-address records of the index
   bool votesLoaded = false, statisticLoaded = false, listedAddressesLoaded = false;
   // The tally: totals per candidate, the counted votes and the electable candidates in report order.

@@ -39,9 +39,8 @@ struct StringKey {
   size_t maxLength;
 };
 constexpr StringKey kStringKeys[] = {
-    {"PktPassword", &Settings::pktPassword, 10}, {"Area", &Settings::area, 80},
-    {"Origin", &Settings::origin, 80},           {"Charset", &Settings::charset, 32},
-    {"Subj", &Settings::subj, 74},               {"From", &Settings::from, 38},
+    {"PktPassword", &Settings::pktPassword, 10}, {"Area", &Settings::area, 80}, {"Origin", &Settings::origin, 80},
+    {"Charset", &Settings::charset, 32},         {"Subj", &Settings::subj, 74}, {"From", &Settings::from, 38},
 };
 
 struct BoolKey {

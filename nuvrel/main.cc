@@ -25,7 +25,8 @@ constexpr int kLockWaitSeconds = 300;
   logging::printOut(
       "\n  Usage:\n%s <command> [<options>]\n\n<command>:\n      Post            - Post mode\n      Test [<ndays>]  - "
       "Testing mode (test <ndays> days)\n<options>:\n          /cfg:<file>     - configuration file [korva.cfp]\n     "
-      "     /txt            - output to text files (only post mode)\n          /hdr            - include header in text "
+      "     /txt            - output to text files (only post mode)\n          /hdr            - include header in "
+      "text "
       "files (only text post mode)\n          /sect:<sect>    - section <sect> posted (only post mode)\n          "
       "/force[:<sect>] - force posted (only post mode)\n          /test:<ndays>   - test <ndays> days (only test "
       "mode)\n          /dates:<startdate>[-<enddate>]\n                          - test from <startdate> to "
@@ -100,9 +101,9 @@ const char* testDayCount() {
 [[noreturn]] void test(std::time_t today) {
   logging::printOut("\nTest mode.\n");
   app.testMode = true;
-  app.stampPath.clear();  // a Test run never renews the stamp
+  app.stampPath.clear();                              // a Test run never renews the stamp
   if (app.textMode && app.headerFlag) takeRunLock();  // only then does Test write text files
-  runPostingPass(0);  // reads the settings and the candidates base; day 0 posts nothing
+  runPostingPass(0);                                  // reads the settings and the candidates base; day 0 posts nothing
   TestSpan span = testSpan(today, testDayCount(), options::optString("d"));
   for (std::time_t day : simulatedDays(span)) runPostingPass(day);
   finishRun(0);

@@ -80,16 +80,22 @@ void startMessagePart() {
   put16(head, packed_message::kDestNode, to.node);
   put16(head, packed_message::kOrigNet, from.net);
   put16(head, packed_message::kDestNet, to.net);
-  head += zeroTerminated(text::fidoDateTime(platform::localTime(std::time(nullptr))), packed_message::kDateTimeSize - 1);
+  head +=
+      zeroTerminated(text::fidoDateTime(platform::localTime(std::time(nullptr))), packed_message::kDateTimeSize - 1);
   head += zeroTerminated("All", packed_message::kMaxToFromName);
   head += zeroTerminated(settings.from, packed_message::kMaxToFromName);
   std::string subject = settings.subj;
   if (output.partCounter > 0) subject = text::format("[part %d] %s", output.partCounter + 1, settings.subj.c_str());
   head += zeroTerminated(subject, packed_message::kMaxSubject);
   head += "AREA:" + settings.area + "\r";
-  head += "\x01MSGID: " + formatAddress(from) + text::format(" %8.8lx\r", static_cast<unsigned long>(nextMsgIdSerial()));
+  head +=
+      "\x01MSGID: " + formatAddress(from) + text::format(" %8.8lx\r", static_cast<unsigned long>(nextMsgIdSerial()));
   head += text::format("\x01PID: Nuvrel %s\r", kProgramVersion);
-  if (!settings.charset.empty()) head += "\x01" "CHRS: " + settings.charset + "\r";
+  if (!settings.charset.empty())
+    head +=
+        "\x01"
+        "CHRS: " +
+        settings.charset + "\r";
   if (output.partCounter > 0) {
     head += text::format("\r  * Continuation %d of a split message *\r", output.partCounter);
   }

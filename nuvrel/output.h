@@ -24,7 +24,7 @@ constexpr size_t kQmOrigZone = 34, kQmDestZone = 36, kAuxNet = 38, kCapabilityCo
 constexpr size_t kProductCodeHigh = 42, kRevisionMinor = 43, kCapabilityWord = 44;
 constexpr size_t kOrigZone = 46, kDestZone = 48, kOrigPoint = 50, kDestPoint = 52, kProductData = 54;
 constexpr uint16_t kType2 = 2;
-constexpr uint16_t kCapability = 0x0001;       // type 2+ packets
+constexpr uint16_t kCapability = 0x0001;           // type 2+ packets
 constexpr uint16_t kCapabilityCopyValue = 0x0100;  // the same word byte-swapped
 }  // namespace pkt_header
 
@@ -32,7 +32,7 @@ constexpr uint16_t kCapabilityCopyValue = 0x0100;  // the same word byte-swapped
 namespace packed_message {
 constexpr size_t kFixedSize = 14;
 constexpr size_t kType = 0, kOrigNode = 2, kDestNode = 4, kOrigNet = 6, kDestNet = 8, kAttribute = 10, kCost = 12;
-constexpr size_t kDateTimeSize = 20;  // with its terminating zero
+constexpr size_t kDateTimeSize = 20;                     // with its terminating zero
 constexpr size_t kMaxToFromName = 35, kMaxSubject = 71;  // characters before the terminating zero
 }  // namespace packed_message
 

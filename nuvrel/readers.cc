@@ -24,9 +24,7 @@ constexpr size_t kVoteLineCapacity = 32766;     // 32765 characters a line
 constexpr size_t kStatisticLineCapacity = 128;  // 127 characters a line
 constexpr size_t kIndexHeaderBytesRead = 160;
 
-std::string besideConfiguration(const char* extension) {
-  return platform::replaceExtension(app.configPath, extension);
-}
+std::string besideConfiguration(const char* extension) { return platform::replaceExtension(app.configPath, extension); }
 
 int decimalDigits(unsigned value) {
   int digits = 1;
@@ -126,7 +124,8 @@ void loadListedAddresses() {
   }
   // The valid-address records stand between the header and the first nodelist record.
   if (header.firstNodelistRecord > kIndexHeaderBytesRead) {
-    election.listedAddresses = unsigned((header.firstNodelistRecord - kIndexHeaderBytesRead) / index_format::kRecordSize);
+    election.listedAddresses =
+        unsigned((header.firstNodelistRecord - kIndexHeaderBytesRead) / index_format::kRecordSize);
   }
 }
 
@@ -164,7 +163,8 @@ void orderVoteRecords(const SortKeys& keys) {
       start[i + 1] = foldedText.size();
     }
     for (char& c : foldedText) c = text::foldAscii(c);
-    for (size_t i = 0; i < votes.size(); ++i) folded[i] = std::string_view(foldedText).substr(start[i], start[i + 1] - start[i]);
+    for (size_t i = 0; i < votes.size(); ++i)
+      folded[i] = std::string_view(foldedText).substr(start[i], start[i + 1] - start[i]);
   }
   // Most comparisons are settled by eight bytes taken after the prefix that every text shares
   // (names such as "Elector Name 1..." share a long one); a shorter text pads with zeros, which

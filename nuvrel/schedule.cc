@@ -62,10 +62,11 @@ void printTestLine(std::time_t postingDay, std::string_view path) {
   std::tm day = platform::localTime(postingDay);
   std::string file(path);
   if (schedule.currentStage == kNoStage) {
-    logging::printOut("%2d %s [%s] \"%s\"\n", day.tm_mday, text::monthAbbreviation(day.tm_mon), settings.subj.c_str(), file.c_str());
+    logging::printOut("%2d %s [%s] \"%s\"\n", day.tm_mday, text::monthAbbreviation(day.tm_mon), settings.subj.c_str(),
+                      file.c_str());
   } else {
-    logging::printOut("%2d %s:%2d[%s] \"%s\"\n", day.tm_mday, text::monthAbbreviation(day.tm_mon), schedule.currentStage,
-                settings.subj.c_str(), file.c_str());
+    logging::printOut("%2d %s:%2d[%s] \"%s\"\n", day.tm_mday, text::monthAbbreviation(day.tm_mon),
+                      schedule.currentStage, settings.subj.c_str(), file.c_str());
   }
 }
 
@@ -90,7 +91,6 @@ std::time_t addDays(std::time_t t, int n) {
 }
 
 std::time_t postingDayOf(std::time_t now) { return postingDayAfter(now, 0); }
-
 
 void applyBeginDate(std::string_view value) { schedule.beginDate = config::parseDateValue(value); }
 

@@ -17,7 +17,6 @@ std::time_t addDays(std::time_t t, int n);
 // 01:00:00 local time of the date of `now`: the posting day of a Post run.
 std::time_t postingDayOf(std::time_t now);
 
-
 // Configuration keys of the schedule; bad values end the run as configuration errors.
 void applyBeginDate(std::string_view value);
 // `key` is the whole key ("DaysStage3"); anything but one digit after "DaysStage" is refused.

@@ -19,8 +19,8 @@ namespace {
 using logging::logPrint;
 
 using template_scan::LineResult;
-using template_scan::MacroExpansion;
 using template_scan::macroCode;
+using template_scan::MacroExpansion;
 
 constexpr const char* kNotAvailable = "<Results not available>";
 
@@ -42,9 +42,7 @@ unsigned counter(const char* code) {
   return 0;
 }
 
-unsigned percentage(unsigned value, unsigned base) {
-  return base == 0 ? 0 : unsigned(value * 100.0 / base + 0.5);
-}
+unsigned percentage(unsigned value, unsigned base) { return base == 0 ? 0 : unsigned(value * 100.0 / base + 0.5); }
 
 unsigned sum(std::initializer_list<const char*> codes) {
   unsigned total = 0;
@@ -72,12 +70,9 @@ std::optional<Number> numberMacro(uint32_t code) {
     std::initializer_list<const char*> codes;
   };
   static const Sum kSums[] = {
-      {"VALT", {"VALD", "MANV"}},
-      {"ADDA", {"ADDL", "ADDE", "ADDN"}},
-      {"NAMI", {"NAMN", "NAMP"}},
-      {"CANL", {"CANC", "CANP"}},
-      {"NDLB", {"NDLP", "NDLH", "NDLD"}},
-      {"NDLS", {"NDLA", "NAMN", "NDLP", "NDLH", "NDLD"}},
+      {"VALT", {"VALD", "MANV"}},         {"ADDA", {"ADDL", "ADDE", "ADDN"}},
+      {"NAMI", {"NAMN", "NAMP"}},         {"CANL", {"CANC", "CANP"}},
+      {"NDLB", {"NDLP", "NDLH", "NDLD"}}, {"NDLS", {"NDLA", "NAMN", "NDLP", "NDLH", "NDLD"}},
   };
   for (const Sum& s : kSums) {
     if (code != macroCode(s.macro)) continue;
@@ -212,15 +207,21 @@ struct ListMacro {
   SortKeys keys;
 };
 const ListMacro kListMacros[] = {
-    {"RESU", 0, {}}, {"RESA", 0, {}}, {"RESN", 0, {.byName = true}}, {"RESR", 0, {.byVotes = true}},
-    {"RESV", 0, {.byVotes = true}}, {"QUOR", 1, {}}, {"QUOA", 1, {.byAddress = true}},
-    {"QUON", 1, {.byName = true}}, {"PASS", 2, {}}, {"PASA", 2, {}}, {"PASN", 2, {.byName = true}},
+    {"RESU", 0, {}},
+    {"RESA", 0, {}},
+    {"RESN", 0, {.byName = true}},
+    {"RESR", 0, {.byVotes = true}},
+    {"RESV", 0, {.byVotes = true}},
+    {"QUOR", 1, {}},
+    {"QUOA", 1, {.byAddress = true}},
+    {"QUON", 1, {.byName = true}},
+    {"PASS", 2, {}},
+    {"PASA", 2, {}},
+    {"PASN", 2, {.byName = true}},
     {"PASV", 2, {.byVotes = true}},
 };
 
-bool sameFirstThree(uint32_t code, const char* three) {
-  return (code & 0xFFFFFFu) == macroCode(three);
-}
+bool sameFirstThree(uint32_t code, const char* three) { return (code & 0xFFFFFFu) == macroCode(three); }
 
 // The macro whose percent sign stands at `at`; nullopt for an unknown code.
 std::optional<MacroExpansion> knownMacro(uint32_t code, std::string_view line, size_t at, TemplatePass& pass) {

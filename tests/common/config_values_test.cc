@@ -42,8 +42,10 @@ std::string managerError(const std::string& message) {
 TEST(ReadConfigLine, SplitsKeyAndValueAndPassesOverTheRest) {
   ScratchDir dir;
   std::string path = dir / "k.cfg";
-  testsupport::writeFile(path, "; note\r\n\r\n  \t\r\n\tOrigin\t\"Main\"  ; x\r\nMoveValid\r\n\x01 NetmailIn  "
-                               "c:\\net  tail \n[Results of 2005]\n[Open\n[" + std::string(90, 'X') + "]\nLast line");
+  testsupport::writeFile(path,
+                         "; note\r\n\r\n  \t\r\n\tOrigin\t\"Main\"  ; x\r\nMoveValid\r\n\x01 NetmailIn  "
+                         "c:\\net  tail \n[Results of 2005]\n[Open\n[" +
+                             std::string(90, 'X') + "]\nLast line");
   // Every line the reader hands out, as "kind key|value@line".
   auto readAll = [&](bool poster) {
     startReading(path.c_str(), 0, poster);
@@ -109,8 +111,12 @@ TEST(ParseFileValue, CutsAtTheBlankAndChecksExistence) {
 
 TEST(DirectoryStoredForm, CutsTerminatesAndUpcases) {
   const std::pair<const char*, const char*> cases[] = {
-      {"c:\\fido\\net  tail", "C:\\FIDO\\NET\\"}, {"/tmp/x/in", "/TMP/X/IN/"}, {"/tmp/x/in/", "/TMP/X/IN/"},
-      {"c:\\fido/", "C:\\FIDO/"},                {"a/b\\c", "A/B\\C\\"},       {"d:\\\xa0\xe0", "D:\\\xa0\xe0\\"},
+      {"c:\\fido\\net  tail", "C:\\FIDO\\NET\\"},
+      {"/tmp/x/in", "/TMP/X/IN/"},
+      {"/tmp/x/in/", "/TMP/X/IN/"},
+      {"c:\\fido/", "C:\\FIDO/"},
+      {"a/b\\c", "A/B\\C\\"},
+      {"d:\\\xa0\xe0", "D:\\\xa0\xe0\\"},
   };
   for (auto [value, stored] : cases) EXPECT_EQ(config::directoryStoredForm(value), stored) << value;
 }
@@ -140,7 +146,8 @@ TEST(ParseDirectoryValue, FindsOrCreatesTheDirectory) {
   // A key followed only by blanks has an empty value, which names no directory (not the root).
   EXPECT_EQ(failure([&] { config::parseDirectoryValue("", false); }), managerError("Directory \"\\\" not exist."));
   console = failure([&] { config::parseDirectoryValue("", true); });
-  EXPECT_EQ(console.substr(10), "- Directory \"\" not found, create it." + managerError("Can't create directory \"\"."));
+  EXPECT_EQ(console.substr(10),
+            "- Directory \"\" not found, create it." + managerError("Can't create directory \"\"."));
   EXPECT_EQ(config::parseDirectoryValue("/", false), "/");
 }
 

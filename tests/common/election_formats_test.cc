@@ -58,7 +58,9 @@ TEST(VoteLine, Refusals) {
 }
 
 TEST(VoteLine, FieldTextCannotSplitARecord) {
-  EXPECT_EQ(voteFieldText("a\tb\rc\nd\x1A" "e"), "a b c d e");
+  EXPECT_EQ(voteFieldText("a\tb\rc\nd\x1A"
+                          "e"),
+            "a b c d e");
   EXPECT_EQ(voteFieldText(std::string_view("\0a\0", 3)), " a ");
   EXPECT_EQ(voteFieldText("\xE0\xA1 \x8D"), "\xE0\xA1 \x8D");
 }
@@ -94,7 +96,8 @@ TEST(Statistic, FileListsEveryCodeInOrder) {
   counters.count[3] = 65535;
   counters.count[32] = 2;
   std::string expected = ";\n; Kelvanoth Statistic      ver. 2.10/32\n;\nAUX_=5\nMANV=0\nVALD=65535\n";
-  for (int i = 4; i <= election_format::kVerdictCount; ++i) expected += std::string(verdictCode(i)) + "=" + (i == 32 ? "2\n" : "0\n");
+  for (int i = 4; i <= election_format::kVerdictCount; ++i)
+    expected += std::string(verdictCode(i)) + "=" + (i == 32 ? "2\n" : "0\n");
   EXPECT_EQ(formatStatisticFile(counters, "2.10/32"), expected);
   EXPECT_EQ(verdictCode(27), "DUPE");
   EXPECT_EQ(verdictCode(0), "");
@@ -107,9 +110,9 @@ TEST(Statistic, LinesThatSetACounter) {
     int index;
     unsigned value;  // of that counter afterwards; all others stay 0
   } cases[] = {
-      {"VALD=7\n", 3, 7},   {"DUPE=17", 27, 17}, {"BUID=3", 32, 3},      {"AUX_=70000", 1, 70000 % 65536},
-      {"vald=7", 3, 0},     {" VALD=7", 3, 0},   {"VALD 7", 3, 0},       {"XXXX=3", 3, 0},
-      {"VAL=7", 3, 0},      {"", 3, 0},          {"; VALD=7", 3, 0},
+      {"VALD=7\n", 3, 7}, {"DUPE=17", 27, 17}, {"BUID=3", 32, 3},  {"AUX_=70000", 1, 70000 % 65536},
+      {"vald=7", 3, 0},   {" VALD=7", 3, 0},   {"VALD 7", 3, 0},   {"XXXX=3", 3, 0},
+      {"VAL=7", 3, 0},    {"", 3, 0},          {"; VALD=7", 3, 0},
   };
   for (const Case& c : cases) {
     VerdictCounters counters;

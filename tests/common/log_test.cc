@@ -55,8 +55,7 @@ TEST(LogPrint, AppendsDatedHeaderAndEntriesInLocalTimeWithCrLf) {
   // Dates and times of day in UTC+14 over the seconds the child may have run.
   std::set<std::string> dates, times;
   for (std::time_t t = start; t <= std::time(nullptr); ++t) {
-    static const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    static const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     std::time_t shifted = t + 14 * 3600;
     std::tm tm{};
     ::gmtime_r(&shifted, &tm);
@@ -65,9 +64,10 @@ TEST(LogPrint, AppendsDatedHeaderAndEntriesInLocalTimeWithCrLf) {
   }
   std::smatch m;
   std::string content = readFile(log);
-  ASSERT_TRUE(std::regex_match(content, m, std::regex("old\r\n\r\n--------- (\\S+)   Korva v 2\\.10/32\r\n"
-                                                      "(\\S+) \\* Process a\\.msg, size: 5 bytes\r\n"
-                                                      "(\\S+) \\+ two\r\n")))
+  ASSERT_TRUE(std::regex_match(content, m,
+                               std::regex("old\r\n\r\n--------- (\\S+)   Korva v 2\\.10/32\r\n"
+                                          "(\\S+) \\* Process a\\.msg, size: 5 bytes\r\n"
+                                          "(\\S+) \\+ two\r\n")))
       << content;
   EXPECT_TRUE(dates.count(m[1])) << m[1];
   EXPECT_TRUE(times.count(m[2])) << m[2];
@@ -149,8 +149,9 @@ TEST(LogPrint, QuietShowsOnlyWhatNeedsAnOperator) {
       },
       0, out);
   EXPECT_EQ(readFile(out), "");
-  EXPECT_TRUE(std::regex_match(readFile(log), stamped("\r\n--------- .*\r\n@ \\* Process a\\.msg, size: 5 bytes"
-                                                      "\r\n@ ! Nothing to do\\.\r\n@ ! Error in configuration file\r\n")))
+  EXPECT_TRUE(
+      std::regex_match(readFile(log), stamped("\r\n--------- .*\r\n@ \\* Process a\\.msg, size: 5 bytes"
+                                              "\r\n@ ! Nothing to do\\.\r\n@ ! Error in configuration file\r\n")))
       << readFile(log);
   EXPECT_EXIT_STDOUT(
       {
@@ -173,7 +174,12 @@ TEST(AppExit, NegativeCodesEndWithTheirLowByte) {
   std::string out = dir / "stdout";
   EXPECT_EXIT_STDOUT(appExit(-2), 254, out);
   EXPECT_EQ(readFile(out), "\n");
-  EXPECT_EXIT_STDOUT({ logging::logInit(kKorva); logging::outOfMemory(); }, 11, out);
+  EXPECT_EXIT_STDOUT(
+      {
+        logging::logInit(kKorva);
+        logging::outOfMemory();
+      },
+      11, out);
   EXPECT_TRUE(std::regex_match(readFile(out), stamped("\n@ ! Not enough memory\\.\n")));
 }
 

@@ -38,13 +38,13 @@ std::vector<std::string> namesIn(const std::string& directory) {
 
 // Runs `statement` in a death-test child under the fault plan, read afresh there.
 #define EXPECT_FAULT(at, mode, statement, outcome, stderrPattern) \
-  EXPECT_EXIT(                                                      \
-      {                                                             \
-        ::setenv("KELVANOTH_FAULT_AT", at, 1);                      \
-        ::setenv("KELVANOTH_FAULT", mode, 1);                       \
-        platform::restartFaultInjection();                          \
-        statement;                                                  \
-      },                                                            \
+  EXPECT_EXIT(                                                    \
+      {                                                           \
+        ::setenv("KELVANOTH_FAULT_AT", at, 1);                    \
+        ::setenv("KELVANOTH_FAULT", mode, 1);                     \
+        platform::restartFaultInjection();                        \
+        statement;                                                \
+      },                                                          \
       outcome, stderrPattern)
 
 TEST(ResolvePath, FindsEachComponentByExactNameThenIgnoringCase) {
@@ -102,8 +102,9 @@ TEST(ListFiles, MatchesTheWildcardWithoutRegardToCase) {
   struct {
     const char *pattern, *name;
     bool match;
-  } cases[] = {{"*.msg", "a.b.msg", true}, {"*", "", true},          {"?.pkt", "1.PKT", true},
-               {"?.pkt", "12.pkt", false}, {"a*b*c", "aXbYbZc", true}, {"a*b*c", "aXbYbZ", false}};
+  } cases[] = {{"*.msg", "a.b.msg", true}, {"*", "", true},
+               {"?.pkt", "1.PKT", true},   {"?.pkt", "12.pkt", false},
+               {"a*b*c", "aXbYbZc", true}, {"a*b*c", "aXbYbZ", false}};
   for (const auto& c : cases) EXPECT_EQ(platform::wildcardMatch(c.pattern, c.name), c.match) << c.pattern << c.name;
 }
 
@@ -183,7 +184,9 @@ TEST(TextFiles, WriteCrLfAndReadEitherLineEnd) {
   std::fclose(f);
   EXPECT_EQ(readFile(dir / "T.TXT"), "a\r\nb\r\n\r\nc");
 
-  writeFile(path, "one\r\ntwo\nthr\ree\r\nlongline\n\x1A" "after\n");
+  writeFile(path,
+            "one\r\ntwo\nthr\ree\r\nlongline\n\x1A"
+            "after\n");
   f = platform::openFile(path, "rb");
   ASSERT_NE(f, nullptr);
   std::string line;
@@ -282,8 +285,8 @@ TEST(FaultInjection, EachFailingStepOfASaveLeavesTheOldFileWhole) {
   writeFile(path, "old");
   // Operations 1 to 4: create, write, sync and rename of the temporary.
   for (const char* at : {"1", "2", "3", "4"}) {
-    EXPECT_FAULT(at, "fail", std::_Exit(platform::writeFileAtomically(path, "new") ? 1 : 0),
-                 testing::ExitedWithCode(0), "fault injected at operation [1-4]: [a-z]+ /");
+    EXPECT_FAULT(at, "fail", std::_Exit(platform::writeFileAtomically(path, "new") ? 1 : 0), testing::ExitedWithCode(0),
+                 "fault injected at operation [1-4]: [a-z]+ /");
     EXPECT_EQ(readFile(path), "old") << at;
     EXPECT_EQ(namesIn(dir.path), std::vector<std::string>{"korva.vot"}) << at;
   }

@@ -8,8 +8,8 @@
 namespace {
 
 using template_scan::LineResult;
-using template_scan::MacroExpansion;
 using template_scan::macroCode;
+using template_scan::MacroExpansion;
 
 // A handler with one known macro, NAME, standing for `name`; other codes vanish.
 struct NameOnly {
@@ -44,14 +44,14 @@ TEST(ExpandMacros, EscapesUnknownCodesAndShortTails) {
       {"Dear %NAME!\n", "Dear Ivan!\n"},
       {"Dear %name and %NaMe\n", "Dear Ivan and Ivan\n"},
       {"100%% sure\n", "100% sure\n"},
-      {"%%NAME\n", "%NAME\n"},          // an escaped percent sign starts no macro
+      {"%%NAME\n", "%NAME\n"},  // an escaped percent sign starts no macro
       {"%%%NAME\n", "%Ivan\n"},
-      {"a% an word\n", "aword\n"},      // an unknown code takes its four characters with it
+      {"a% an word\n", "aword\n"},  // an unknown code takes its four characters with it
       {"%XXXX\n", "\n"},
-      {"done 100%\n", "done 100%\n"},   // fewer than four characters left: kept as written
+      {"done 100%\n", "done 100%\n"},  // fewer than four characters left: kept as written
       {"ab %NAM\n", "ab %NAM\n"},
       {"ab %NAM", "ab %NAM"},
-      {"%NAME", "Ivan"},                // the last line of a file may lack its LF
+      {"%NAME", "Ivan"},  // the last line of a file may lack its LF
       {"%", "%"},
       {"", ""},
   };

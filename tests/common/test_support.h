@@ -44,15 +44,15 @@ inline void setTimeZone(const char* tz) {
 }  // namespace testsupport
 
 // Expects `statement` to end the program with `code`; its standard output lands in `file`.
-#define EXPECT_EXIT_STDOUT(statement, code, file)                                         \
-  do {                                                                                    \
-    std::fflush(nullptr);                                                                 \
-    EXPECT_EXIT(                                                                          \
-        {                                                                                 \
-          if (std::freopen((file).c_str(), "w", stdout) == nullptr) std::_Exit(99);       \
-          statement;                                                                      \
-        },                                                                                \
-        testing::ExitedWithCode(code), "");                                               \
+#define EXPECT_EXIT_STDOUT(statement, code, file)                                   \
+  do {                                                                              \
+    std::fflush(nullptr);                                                           \
+    EXPECT_EXIT(                                                                    \
+        {                                                                           \
+          if (std::freopen((file).c_str(), "w", stdout) == nullptr) std::_Exit(99); \
+          statement;                                                                \
+        },                                                                          \
+        testing::ExitedWithCode(code), "");                                         \
   } while (0)
 
 #endif  // TESTS_COMMON_TEST_SUPPORT_H_

@@ -69,8 +69,12 @@ TEST(ScanLong, ReadsAsStrtolDoes) {
     long value;
     size_t end;
   } cases[] = {
-      {"  -12x", true, -12, 5},  {"\n\t+3", true, 3, 4}, {"+", false, 99, 0}, {"- 1", false, 99, 0},
-      {"", false, 99, 0},        {"99999999999999999999,", true, LONG_MAX, 20},
+      {"  -12x", true, -12, 5},
+      {"\n\t+3", true, 3, 4},
+      {"+", false, 99, 0},
+      {"- 1", false, 99, 0},
+      {"", false, 99, 0},
+      {"99999999999999999999,", true, LONG_MAX, 20},
       {"-99999999999999999999", true, LONG_MIN, 21},
   };
   for (const auto& c : cases) {

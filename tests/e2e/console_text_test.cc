@@ -10,9 +10,9 @@
 
 namespace {
 
-const std::string kIvanCp866 = "\x88\xA2\xA0\xAD";         // the name Ivan in CP866
+const std::string kIvanCp866 = "\x88\xA2\xA0\xAD";  // the name Ivan in CP866
 const std::string kIvanUtf8 = "\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD";
-const std::string kWordCp866 = "\xAF\xE0\xAE\xA1\xA0";    // a command word nobody knows
+const std::string kWordCp866 = "\xAF\xE0\xAE\xA1\xA0";  // a command word nobody knows
 const std::string kWordUtf8 = "\xD0\xBF\xD1\x80\xD0\xBE\xD0\xB1\xD0\xB0";
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }

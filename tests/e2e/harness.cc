@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <pty.h>
-#include <spawn.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -152,8 +152,8 @@ RunResult runProgramKilledAfter(const std::string& program, const std::vector<st
   return collect(started, status);
 }
 
-RunResult runProgramOnTerminal(const std::string& program, const std::vector<std::string>& args,
-                               const std::string& cwd, const std::map<std::string, std::string>& env) {
+RunResult runProgramOnTerminal(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                               const std::map<std::string, std::string>& env) {
   struct termios raw {};
   cfmakeraw(&raw);
   int master = -1;

@@ -12,9 +12,9 @@
 namespace e2e {
 
 struct RunResult {
-  int exitCode = -1;   // the process's exit status (0..255)
-  std::string out;     // standard output
-  std::string err;     // standard error
+  int exitCode = -1;     // the process's exit status (0..255)
+  std::string out;       // standard output
+  std::string err;       // standard error
   std::string terminal;  // what reached the controlling terminal (runProgramWithTerminal only)
 };
 
@@ -51,8 +51,8 @@ RunResult runProgramWithTerminal(const std::string& program, const std::vector<s
 // As runProgram, but on a pseudo-terminal: standard input, output and error and the controlling
 // terminal are all its slave side, set raw so that the bytes read back are the bytes written.
 // `out` holds everything the terminal received; `err` stays empty.
-RunResult runProgramOnTerminal(const std::string& program, const std::vector<std::string>& args,
-                               const std::string& cwd, const std::map<std::string, std::string>& env = {});
+RunResult runProgramOnTerminal(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                               const std::map<std::string, std::string>& env = {});
 
 // A fresh empty directory, removed when the object goes.
 class ScenarioDir {

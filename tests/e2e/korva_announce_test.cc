@@ -64,7 +64,8 @@ TEST(KorvaAnnounce, ValidListModeNamesEveryElector) {
 
 TEST(KorvaAnnounce, ForceToUucpAndBrokenLines) {
   Election e;
-  e.writeSetup("CheckValidAddress Yes\r\nValidAddressList electors.lst\r\nAnnounceTpl announce.tpl\r\nForceToUUCP Yes\r\n");
+  e.writeSetup(
+      "CheckValidAddress Yes\r\nValidAddressList electors.lst\r\nAnnounceTpl announce.tpl\r\nForceToUUCP Yes\r\n");
   e.dir.write("announce.tpl", "Vote!\r\n");
   e.dir.write("electors.lst", "2:5020/3 <a@b.c> Short Mail\r\n2:5020/4 <broken@b.c Name\r\n");
   e2e::RunResult r = announce(e);

@@ -7,7 +7,8 @@
 
 namespace {
 
-const char kLeast[] = "VoteId \"Test\"\r\nNetmailIn in\r\nMoveValid valid\r\nMoveInvalid invalid\r\nCandidates cand.txt\r\n";
+const char kLeast[] =
+    "VoteId \"Test\"\r\nNetmailIn in\r\nMoveValid valid\r\nMoveInvalid invalid\r\nCandidates cand.txt\r\n";
 
 e2e::RunResult korva(const e2e::ScenarioDir& dir, const std::vector<std::string>& args) {
   return e2e::runProgram(KORVA32_PATH, args, dir.path(), {{"TZ", "UTC"}});
@@ -36,7 +37,7 @@ TEST(KorvaConfig, BadValuesNameFileAndLine) {
       {"Dates 0.5.2005-1.6.2005", "Bad <Dates> value."},
       {"Dates 1.13.2005-1.6.2006", "Bad <Dates> value."},
       {"Dates 1.5.4294969301-1.6.2005", "Bad <Dates> value."},  // not 2005 by a wrapped number
-      {"NetmailIn   ", "Directory \"\\\" not exist."},        // a value of blanks is no directory
+      {"NetmailIn   ", "Directory \"\\\" not exist."},          // a value of blanks is no directory
       {"ADDRESS 0:5020/999", "Bad <Address> value."},
       {"ADDRESS 2:0/999", "Bad <Address> value."},
       {"VoteIdent \"Test\"", "Unknown parameter \"VoteIdent\"."},
@@ -54,7 +55,8 @@ TEST(KorvaConfig, BadValuesNameFileAndLine) {
     e2e::RunResult r = korva(dir, {"Res", "-cfg:x.cfg", "-quiet"});
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_EQ(r.out, std::string("\nError in configuration file \"x.cfg\", line 7:\n --- ") + c.message + "\n");
-    EXPECT_TRUE(contains(dir.read("x.log"), std::string("! Error in configuration file \"x.cfg\", line 7: ") + c.message))
+    EXPECT_TRUE(
+        contains(dir.read("x.log"), std::string("! Error in configuration file \"x.cfg\", line 7: ") + c.message))
         << dir.read("x.log");
   }
 }

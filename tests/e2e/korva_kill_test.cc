@@ -53,8 +53,8 @@ TEST(KorvaKill, KilledScansLoseNoBallot) {
   for (int round = 0; round < 200; ++round) {
     // From almost at once to well into the run.
     auto delay = std::chrono::microseconds(500 + random() % 40000);
-    e2e::RunResult r = e2e::runProgramKilledAfter(KORVA32_PATH, {"Scan", "-cfg:x.cfg"}, e.dir.path(),
-                                                  {{"TZ", "UTC"}}, delay);
+    e2e::RunResult r =
+        e2e::runProgramKilledAfter(KORVA32_PATH, {"Scan", "-cfg:x.cfg"}, e.dir.path(), {{"TZ", "UTC"}}, delay);
     if (r.exitCode == 0) break;
     ASSERT_EQ(r.exitCode, 128 + 9) << r.out;
     ++kills;
@@ -126,8 +126,8 @@ TEST(KorvaKill, ManyKillsLeaveEveryFileOnceAndTheFilesLoadable) {
   int kills = 0;
   for (int round = 0; round < 400; ++round) {
     auto delay = std::chrono::microseconds(200 + random() % 30000);
-    e2e::RunResult r = e2e::runProgramKilledAfter(KORVA32_PATH, {"Scan", "-cfg:x.cfg"}, e.dir.path(),
-                                                  {{"TZ", "UTC"}}, delay);
+    e2e::RunResult r =
+        e2e::runProgramKilledAfter(KORVA32_PATH, {"Scan", "-cfg:x.cfg"}, e.dir.path(), {{"TZ", "UTC"}}, delay);
     if (r.exitCode == 0) break;
     ASSERT_EQ(r.exitCode, 128 + 9) << r.out;
     ++kills;
@@ -159,7 +159,8 @@ TEST(KorvaKill, ManyKillsLeaveEveryFileOnceAndTheFilesLoadable) {
     }
   }
   std::string statistic = e.dir.read("x.sta");
-  for (const char* code : {"AUX_=", "VALD=", "NAMP=", "BUID="}) EXPECT_NE(statistic.find(code), std::string::npos) << code;
+  for (const char* code : {"AUX_=", "VALD=", "NAMP=", "BUID="})
+    EXPECT_NE(statistic.find(code), std::string::npos) << code;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -172,9 +173,8 @@ TEST(KorvaKill, ManyKillsLeaveEveryFileOnceAndTheFilesLoadable) {
 // the election as one undisturbed scan leaves it.
 
 // The inbound directory and the Move directories: the places an inbound ballot may be in.
-const char* const kBallotDirectories[] = {"in",        "valid",     "invalid", "baddate", "badroute",
-                                          "badmsgid",  "baduserid", "aux",     "cancel",  "dupe",
-                                          "badsyntax", "badsubj",   "badnode"};
+const char* const kBallotDirectories[] = {"in",  "valid",  "invalid", "baddate",   "badroute", "badmsgid", "baduserid",
+                                          "aux", "cancel", "dupe",    "badsyntax", "badsubj",  "badnode"};
 
 bool isMessageName(const std::string& name) {
   if (name.size() < 4) return false;
@@ -219,7 +219,7 @@ struct InboundBallot {
 
 // What a scan leaves that must not depend on where an earlier scan was stopped.
 struct Outcome {
-  std::map<std::string, std::vector<std::string>> places;   // ballot label: directories holding its bytes
+  std::map<std::string, std::vector<std::string>> places;  // ballot label: directories holding its bytes
   std::string voteBase;
   std::map<std::string, std::string> counters;              // verdict code: count, from the statistic file
   std::map<std::string, std::vector<std::string>> replies;  // To name: template texts, sorted
@@ -256,9 +256,11 @@ Outcome outcomeOf(const Election& e, const std::vector<InboundBallot>& ballots) 
     for (const std::string& name : e.dir.list(sub)) {
       if (!isMessageName(name)) continue;
       std::string bytes = e.dir.read(std::string(sub) + "/" + name);
-      auto ballot = std::find_if(ballots.begin(), ballots.end(), [&](const InboundBallot& b) { return b.bytes == bytes; });
+      auto ballot =
+          std::find_if(ballots.begin(), ballots.end(), [&](const InboundBallot& b) { return b.bytes == bytes; });
       if (ballot == ballots.end()) {
-        o.strays.push_back(std::string(sub) + "/" + name + ": " + std::to_string(bytes.size()) + " bytes, no inbound ballot");
+        o.strays.push_back(std::string(sub) + "/" + name + ": " + std::to_string(bytes.size()) +
+                           " bytes, no inbound ballot");
       } else {
         o.places[ballot->label].push_back(sub);
       }
@@ -445,7 +447,8 @@ void walkCrashPoints(const std::string& mode) {
       if (faulted.exitCode != 0) problems.push_back("exit code " + std::to_string(faulted.exitCode));
       for (const std::string& d : differences(want, outcomeOf(e, scenario.ballots))) problems.push_back(d);
       EXPECT_TRUE(problems.empty()) << mode << ": the scan that ran past its last operation (" << n
-                                    << ") differs from the undisturbed one:\n" << bulleted(problems);
+                                    << ") differs from the undisturbed one:\n"
+                                    << bulleted(problems);
       break;
     }
     ++points;
@@ -460,15 +463,17 @@ void walkCrashPoints(const std::string& mode) {
     writtenMessages(e, "copies", broken);
     for (const std::string& b : broken) problems.push_back("right after the fault, " + b);
     e2e::RunResult restart = e.scan();
-    if (restart.exitCode != 0) problems.push_back("the next scan ended with exit code " + std::to_string(restart.exitCode));
+    if (restart.exitCode != 0)
+      problems.push_back("the next scan ended with exit code " + std::to_string(restart.exitCode));
     for (const std::string& d : differences(want, outcomeOf(e, scenario.ballots))) problems.push_back(d);
     if (problems.empty()) continue;
     failing.push_back(n);
     if (failing.size() > size_t(kReportedInFull)) continue;
-    ADD_FAILURE() << mode << " at operation " << n << " (" << fault << "), faulted scan exit "
-                  << faulted.exitCode << ", next scan exit " << restart.exitCode << ":\n"
-                  << bulleted(problems) << "  error lines of the faulted scan:\n" << errorLines(faulted)
-                  << "  error lines of the next scan:\n" << errorLines(restart);
+    ADD_FAILURE() << mode << " at operation " << n << " (" << fault << "), faulted scan exit " << faulted.exitCode
+                  << ", next scan exit " << restart.exitCode << ":\n"
+                  << bulleted(problems) << "  error lines of the faulted scan:\n"
+                  << errorLines(faulted) << "  error lines of the next scan:\n"
+                  << errorLines(restart);
   }
   if (!failing.empty()) {
     std::string numbers;

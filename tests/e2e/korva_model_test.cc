@@ -440,8 +440,8 @@ void cancelVote(Model& m, Record& r) {
 // sender's own vote is the same (a duplicate), is changed (a revote, within the limit), or was a
 // placeholder that gives way; with OneVoteFromNode a node's ballot cancels its points' votes, a
 // point's ballot is refused by any other vote of its node (another point's included), and a node's
-// ballot by another elector's vote at the node itself.  Returns the refusal, or nullptr with the revote count of the new vote and the sender's
-// placeholder, which gives way once the vote is recorded.
+// ballot by another elector's vote at the node itself.  Returns the refusal, or nullptr with the revote count of the
+// new vote and the sender's placeholder, which gives way once the vote is recorded.
 const Verdict* visitEarlierVotes(Model& m, const Ballot& b, int16_t& revotes, int& placeholder) {
   for (size_t i = 0; i < m.votes.size(); ++i) {
     Record& r = m.votes[i];

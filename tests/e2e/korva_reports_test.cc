@@ -92,12 +92,12 @@ TEST(KorvaReports, PasswordsAndQuorum) {
   writeElection(dir, "");
   e2e::RunResult r = korva(dir, {"Pas", "-cfg:x.cfg", "-n"});
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_TRUE(contains(r.out, "\n > Alpha  Passwords: 1 (33.3%)\npass2\n\n > Beta   Passwords: 2 (66.7%)\npass3\npass4\n"))
+  EXPECT_TRUE(
+      contains(r.out, "\n > Alpha  Passwords: 1 (33.3%)\npass2\n\n > Beta   Passwords: 2 (66.7%)\npass3\npass4\n"))
       << r.out;
   r = korva(dir, {"Quorum", "-cfg:x.cfg", "-n"});
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_TRUE(contains(r.out, "Voter Four \n2:5020/3          Voter Three \n2:5020/2          Voter Two\n\n"))
-      << r.out;
+  EXPECT_TRUE(contains(r.out, "Voter Four \n2:5020/3          Voter Three \n2:5020/2          Voter Two\n\n")) << r.out;
 }
 
 }  // namespace

@@ -36,12 +36,15 @@ TEST(KorvaScan, AcceptsABallotRecordsFilesAndAnswers) {
   std::string reply = e.dir.read("out/1.msg");
   EXPECT_EQ(reply.substr(36, 11), std::string("Ivan Petrov"));
   EXPECT_TRUE(contains(reply, "Accepted: Ivan Petrov\r"));
-  EXPECT_TRUE(contains(reply, "\x01" "REPLY: 2:5020/1 1234abcd\r"));
+  EXPECT_TRUE(contains(reply,
+                       "\x01"
+                       "REPLY: 2:5020/1 1234abcd\r"));
 
   std::string log = e2e::maskTimes(e.dir.read("korva.log"));
-  for (const char* line : {"hh:mm:ss * Process \"1.MSG\"", "hh:mm:ss   >> Moved to \"", "+    Ballot successfully processed.",
-                           "hh:mm:ss < Send message to 2:5020/1.0, template: \"valid.tpl\".",
-                           "hh:mm:ss = Total processed 1 message(s)."}) {
+  for (const char* line :
+       {"hh:mm:ss * Process \"1.MSG\"", "hh:mm:ss   >> Moved to \"", "+    Ballot successfully processed.",
+        "hh:mm:ss < Send message to 2:5020/1.0, template: \"valid.tpl\".",
+        "hh:mm:ss = Total processed 1 message(s)."}) {
     EXPECT_TRUE(contains(log, line)) << line << "\n" << log;
   }
 }
@@ -72,10 +75,10 @@ TEST(KorvaScan, NumberedFilesFirstThenTheOthers) {
 
 struct Refusal {
   const char* name;
-  const char* config;      // extra configuration lines
+  const char* config;  // extra configuration lines
   StoredMessage message;
-  const char* verdict;     // statistic line expected
-  const char* directory;   // where the ballot lands
+  const char* verdict;    // statistic line expected
+  const char* directory;  // where the ballot lands
   const char* logLine;
 };
 
@@ -101,12 +104,11 @@ TEST(KorvaScan, EachRefusalFilesCountsAndAnswers) {
        with([](StoredMessage& m) { m.date = "05 Apr 30  10:20:30"; }), "DATL=1", "baddate",
        "? -- Ballot is received too late."},
       // Still April where it was written, but already May for the robot (UTC).
-      {"too late in the sender's zone", "",
-       with([](StoredMessage& m) {
+      {"too late in the sender's zone", "", with([](StoredMessage& m) {
          m.date = "30 Apr 05  22:00:00";
          m.kludge("TZUTC: -0500");
-       }), "DATL=1", "baddate",
-       "? -- Ballot is received too late."},
+       }),
+       "DATL=1", "baddate", "? -- Ballot is received too late."},
       {"point", "ValidAddress 2:5020/*.0\r\n", base.ballot("Point Voter", 1, "Alpha !p", 7), "PNTC=1", "invalid",
        "? -- Ballot from point not accepted."},
       {"rejected", "RejectAddress 2:5020/1\r\n", ok, "ADDI=1", "invalid", "? -- Originating address not validated."},
@@ -118,8 +120,7 @@ TEST(KorvaScan, EachRefusalFilesCountsAndAnswers) {
        "? -- (Boss)Node not found in nodelist."},
       {"pvt", "CheckPvtNode Yes\r\n", base.ballot("Pvt Sysop", 2, "Alpha !x"), "NDLP=1", "badnode",
        "? -- Ballot from \"Pvt\" node."},
-      {"e-mail", "CheckValidAddress Yes\r\nValidAddressList valid.lst\r\n",
-       with([](StoredMessage& m) {
+      {"e-mail", "CheckValidAddress Yes\r\nValidAddressList valid.lst\r\n", with([](StoredMessage& m) {
          m.origNode = 4;
          m.lines[0] = "\x01INTL 2:5020/50 2:5020/4";
          m.lines[1] = "\x01MSGID: 2:5020/4 1234abcd";
@@ -134,19 +135,17 @@ TEST(KorvaScan, EachRefusalFilesCountsAndAnswers) {
        "NAMP=1", "badnode", "? -- Invalid name (expected \"Point One\")."},
       {"direct from point", "", base.ballot("Point One", 1, "Alpha !x", 1), "PNTD=1", "badroute",
        "? -- Direct ballot from point not accepted."},
-      {"routing", "CheckRouting Yes\r\n",
-       with([](StoredMessage& m) {
+      {"routing", "CheckRouting Yes\r\n", with([](StoredMessage& m) {
          m.line("\x01Via 2:5030/1.5 @20050405.102030");
          m.line("\x01Via 2:5020/50 @20050405.102031");
        }),
        "ROUT=1", "badroute", "? -- Invalid routing."},
-      {"reply-to", "CheckReplyTo Yes\r\n", with([](StoredMessage& m) { m.kludge("REPLYTO 2:5020/10 UUCP"); }),
-       "REPL=1", "badmsgid", "? -- \"From\" and \"@REPLYTO\" addresses is different."},
+      {"reply-to", "CheckReplyTo Yes\r\n", with([](StoredMessage& m) { m.kludge("REPLYTO 2:5020/10 UUCP"); }), "REPL=1",
+       "badmsgid", "? -- \"From\" and \"@REPLYTO\" addresses is different."},
       {"node name", "CheckNodeName Yes\r\n", base.ballot("Petr Ivanov", 1, "Alpha !x"), "NAMN=1", "badnode",
        "? -- Invalid name (expected \"Ivan Petrov\")."},
-      {"msgid", "CheckMsgId Yes\r\n",
-       with([](StoredMessage& m) { m.lines[1] = "\x01MSGID: 2:5020/77 1234abcd"; }), "MSGI=1", "badmsgid",
-       "? -- MsgId Kludge not corresponded From address."},
+      {"msgid", "CheckMsgId Yes\r\n", with([](StoredMessage& m) { m.lines[1] = "\x01MSGID: 2:5020/77 1234abcd"; }),
+       "MSGI=1", "badmsgid", "? -- MsgId Kludge not corresponded From address."},
       {"two choices", "", base.ballot("Ivan Petrov", 1, "Alpha !a", 0, "Beta"), "MANY=1", "badsyntax",
        "? -- Ballot contents more 1 choises."},
       {"no candidate", "", base.ballot("Ivan Petrov", 1, "Nobody !a"), "UNKC=1", "badsyntax",
@@ -344,7 +343,8 @@ TEST(KorvaScan, OneVoteFromNodeCancelsItsPoints) {
   EXPECT_TRUE(contains(log, "? -- 2:5020/1.1 already voted."));
   // Replies 1 (point), notice to the point, reply 2, refusal 3, duplicate 4: the point is told once.
   int notices = 0;
-  for (const std::string& name : e.dir.list("out")) notices += contains(e.dir.read("out/" + name), "Your vote was cancelled");
+  for (const std::string& name : e.dir.list("out"))
+    notices += contains(e.dir.read("out/" + name), "Your vote was cancelled");
   EXPECT_EQ(notices, 1);
 }
 

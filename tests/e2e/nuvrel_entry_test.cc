@@ -48,7 +48,8 @@ TEST(NuvrelEntry, CommandWords) {
       {{"/hdr", "POST", "/h", "-cfg:k.cfp"}, "\nhh:mm:ss ! Nothing to do.\n", 0},  // "h": the header flag
       {{"Test", "/cfg:k.cfp"}, "\nTest mode.\n\n", 0},
       {{"test", "5", "/cfg:/nonexistent/korva.cfp"},
-       "\nTest mode.\n\nConfiguration file \"/nonexistent/korva.cfp\" not found.\n", 254},
+       "\nTest mode.\n\nConfiguration file \"/nonexistent/korva.cfp\" not found.\n",
+       254},
       {{"Posting"}, "\nUnknown command.\n", 1},
       {{"/txt", "Tst"}, "\nUnknown command.\n", 1},
       // Quiet: nothing due is no news; a missing section needs the operator.

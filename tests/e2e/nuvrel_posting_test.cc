@@ -140,8 +140,10 @@ TEST(NuvrelPost, NothingToDoAndSections) {
   dir.write("a.tpl", "a\n");
   dir.write("b.tpl", "b\n");
   dir.write("empty.cfp", "; no File line\r\nSUBJ \"x\"\r\nstatistic whatever\r\n[Results]\r\n");
-  dir.write("k.cfp", std::string(kAddresses) + "Subj \"Week\"\r\n[Weekly]\r\nDates 1.1.2001-2.1.2001\r\nFile a.tpl\r\n[Never]\r\nsubj \"N\"\r\n"
-                     "dates %never\r\nfile b.tpl\r\n[Empty]\r\nArea \"X\"\r\n");
+  dir.write("k.cfp",
+            std::string(kAddresses) +
+                "Subj \"Week\"\r\n[Weekly]\r\nDates 1.1.2001-2.1.2001\r\nFile a.tpl\r\n[Never]\r\nsubj \"N\"\r\n"
+                "dates %never\r\nfile b.tpl\r\n[Empty]\r\nArea \"X\"\r\n");
   struct Case {
     Args args;
     std::string out;
@@ -165,9 +167,9 @@ TEST(NuvrelPost, NothingToDoAndSections) {
 TEST(NuvrelPost, TodayWindowAndTheLog) {
   e2e::ScenarioDir dir;
   dir.write("a.tpl", "a\n");
-  dir.write("k.cfp", std::string(kAddresses) + "Log post.log\r\nSubj \"Today\"\r\n[A]\r\nDates " + utcDate() + "\r\nFile a.tpl\r\n[B]\r\nDates " +
-                         utcDate(1) + "-" + utcDate(9) + "\r\nFile a.tpl\r\n[C]\r\nDates " + utcDate(-9) + "-" +
-                         utcDate(-1) + "\r\nFile a.tpl\r\n");
+  dir.write("k.cfp", std::string(kAddresses) + "Log post.log\r\nSubj \"Today\"\r\n[A]\r\nDates " + utcDate() +
+                         "\r\nFile a.tpl\r\n[B]\r\nDates " + utcDate(1) + "-" + utcDate(9) +
+                         "\r\nFile a.tpl\r\n[C]\r\nDates " + utcDate(-9) + "-" + utcDate(-1) + "\r\nFile a.tpl\r\n");
   e2e::RunResult r = nuvrel(dir, {"Post", "/cfg:k.cfp"}, "UTC");
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(masked(r.out), processed("Today", "a.tpl") + kPacketCreated + "\n");
@@ -291,8 +293,9 @@ TEST(NuvrelTest, SectionOptionAndBadDatesOption) {
   dir.write("k.cfp", "Subj \"S\"\r\n[Never]\r\nDates %Never\r\nFile x.tpl\r\n");
   e2e::RunResult r = nuvrel(dir, {"Test", "1", "/cfg:k.cfp", "/dates:10.10.2005", "/sect:never"});
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out, "\nTest mode.\n 8 Oct [S] \"x.tpl\"\n 9 Oct [S] \"x.tpl\"\n10 Oct [S] \"x.tpl\"\n"
-                   "11 Oct [S] \"x.tpl\"\n12 Oct [S] \"x.tpl\"\n\n");
+  EXPECT_EQ(r.out,
+            "\nTest mode.\n 8 Oct [S] \"x.tpl\"\n 9 Oct [S] \"x.tpl\"\n10 Oct [S] \"x.tpl\"\n"
+            "11 Oct [S] \"x.tpl\"\n12 Oct [S] \"x.tpl\"\n\n");
   r = nuvrel(dir, {"Test", "/cfg:k.cfp", "/dates:10.13.2005"});
   EXPECT_EQ(r.exitCode, 3);
   EXPECT_EQ(r.out, "\nTest mode.\nBad date value.\n");
@@ -301,11 +304,13 @@ TEST(NuvrelTest, SectionOptionAndBadDatesOption) {
 // A whole election posted: candidates, vote base and statistic beside the configuration.
 void writeElection(const e2e::ScenarioDir& dir) {
   dir.write("cand.lst", "Ivan\r\nOlga {1}\r\nBoris\r\n");
-  dir.write("k.vot", "1\t0\t0000000100000002\t2:5020/1.0\tJohn\tpw1\r\n3\t0\t0000000100000003\t2:5020/2.0\tAnn\tpw2\r\n");
+  dir.write("k.vot",
+            "1\t0\t0000000100000002\t2:5020/1.0\tJohn\tpw1\r\n3\t0\t0000000100000003\t2:5020/2.0\tAnn\tpw2\r\n");
   dir.write("k.sta", "VALD=2\r\nDUPE=1\r\n");
   dir.write("res.tpl", "Ballots: %ALLB, valid %VALD (%VALE%%)\n%RESV\n");
   dir.write("k.cfp", std::string(kAddresses) +
-                         "Area \"ELECTION\"\r\nSubj \"Results\"\r\nFrom \"Robot\"\r\nMaxMsgSize 8000\r\nPktDir out\r\nCandidates cand.lst\r\n"
+                         "Area \"ELECTION\"\r\nSubj \"Results\"\r\nFrom \"Robot\"\r\nMaxMsgSize 8000\r\nPktDir "
+                         "out\r\nCandidates cand.lst\r\n"
                          "[Results]\r\nDates 1.1.2000-1.1.2100\r\nFile res.tpl\r\n");
 }
 
@@ -337,8 +342,8 @@ TEST(NuvrelTest, TextModeWithHeaderWritesTheFilesOfEveryDueDay) {
   std::string out = masked(r.out);
   // Four simulated days, each with its test line and its file; the figures stay those of the start.
   const std::string day = processed("Results", "res.tpl") + "\nhh:mm:ss   \"Results.TXT\" created.";
-  EXPECT_EQ(out, "\nTest mode.\n\nhh:mm:ss - Directory \"OUT\" not found, create it.27 Feb [Results] \"res.tpl\"\n" + day +
-                     "28 Feb [Results] \"res.tpl\"\n" + day + " 1 Mar [Results] \"res.tpl\"\n" + day +
+  EXPECT_EQ(out, "\nTest mode.\n\nhh:mm:ss - Directory \"OUT\" not found, create it.27 Feb [Results] \"res.tpl\"\n" +
+                     day + "28 Feb [Results] \"res.tpl\"\n" + day + " 1 Mar [Results] \"res.tpl\"\n" + day +
                      " 2 Mar [Results] \"res.tpl\"\n" + day + "\n");
   std::string file = dir.read("Results.TXT");
   EXPECT_NE(file.find("Subj: Results\n"), std::string::npos);
@@ -377,7 +382,8 @@ TEST(NuvrelPost, ARunEndedInsideATemplateKeepsTheTextsFinishedBeforeIt) {
   dir.write("a.tpl", "a1\na2\n");
   dir.write("b.tpl", "b1\n");
   dir.write("c.tpl", "c1\nc2\n" + repeat("%AREA", 1000) + "\n");  // 80 000 characters once expanded
-  dir.write("k.cfp", std::string(kAddresses) + "Area \"ELECTION\"\r\nSubj \"S\"\r\nMaxMsgSize 1\r\nPktDir out\r\n"
+  dir.write("k.cfp", std::string(kAddresses) +
+                         "Area \"ELECTION\"\r\nSubj \"S\"\r\nMaxMsgSize 1\r\nPktDir out\r\n"
                          "Dates 1.1.2000-1.1.2100\r\n[A]\r\nFile a.tpl\r\n[B]\r\nFile b.tpl\r\n[C]\r\nArea \"" +
                          std::string(80, 'X') + "\"\r\nFile c.tpl\r\n");
   dir.write("C.TXT", "old C\n");
@@ -422,7 +428,8 @@ void walkPostFaults(const std::string& mode, bool textMode) {
   e2e::ScenarioDir dir(e2e::ScenarioDir::kInMemory);
   dir.write("a.tpl", repeat("The first text, long enough to be split into parts.\n", 20));
   dir.write("b.tpl", "The second text.\n");
-  dir.write("k.cfp", std::string(kAddresses) + "Area \"ELECTION\"\r\nSubj \"S\"\r\nMaxMsgSize 300\r\nPktDir out\r\n"
+  dir.write("k.cfp", std::string(kAddresses) +
+                         "Area \"ELECTION\"\r\nSubj \"S\"\r\nMaxMsgSize 300\r\nPktDir out\r\n"
                          "Dates 1.1.2000-1.1.2100\r\n[A]\r\nFile a.tpl\r\n[B]\r\nFile b.tpl\r\n");
   dir.makeDirectory("out");
   Args args = {"Post", "/cfg:k.cfp"};
@@ -480,7 +487,8 @@ void walkPostFaults(const std::string& mode, bool textMode) {
     } else {
       EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 14) << r.exitCode << r.out;
       size_t created = 0;
-      for (size_t at = r.out.find(" created."); at != std::string::npos; at = r.out.find(" created.", at + 1)) ++created;
+      for (size_t at = r.out.find(" created."); at != std::string::npos; at = r.out.find(" created.", at + 1))
+        ++created;
       EXPECT_EQ(created, textMode ? renewed : packets) << r.out;
       if (r.exitCode == 0) {
         EXPECT_EQ(created, textMode ? 2u : 1u) << r.out;
@@ -503,7 +511,8 @@ TEST(NuvrelPost, AFullDiskEndsWithTheOutputErrorAndLeavesNothingBehind) {
   e2e::ScenarioDir dir;
   dir.makeDirectory("disk");
   if (::mount("tmpfs", dir.file("disk").c_str(), "tmpfs", 0, "size=16k") != 0) {
-    GTEST_SKIP() << "a small tmpfs cannot be mounted here (" << std::strerror(errno) << "); the full-disk test needs it";
+    GTEST_SKIP() << "a small tmpfs cannot be mounted here (" << std::strerror(errno)
+                 << "); the full-disk test needs it";
   }
   struct Unmount {
     std::string path;

@@ -25,10 +25,9 @@ std::string readSource(const std::string& relative) {
 
 TEST(SampleElection, WholeRoadGivesEveryBallotItsVerdict) {
   e2e::ScenarioDir dir;
-  e2e::RunResult r = e2e::runProgram("/bin/bash",
-                                     {std::string(KELVANOTH_SOURCE_DIR) + "/tools/sample-road.sh", programDirectory(),
-                                      dir.file("work")},
-                                     dir.path(), {{"TZ", "Europe/Moscow"}});
+  e2e::RunResult r = e2e::runProgram(
+      "/bin/bash", {std::string(KELVANOTH_SOURCE_DIR) + "/tools/sample-road.sh", programDirectory(), dir.file("work")},
+      dir.path(), {{"TZ", "Europe/Moscow"}});
   ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
 
   // The list Lisdor32 makes from the userlist is the one the sample ships.

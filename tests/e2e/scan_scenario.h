@@ -30,11 +30,12 @@ struct Election {
         "Candidates cand.txt\r\nNodelist net.ndl\r\n"
         "ValidTpl valid.tpl\r\nUncheckValidTpl uncheck.tpl\r\nRevoteTpl revote.tpl\r\nHelpTpl help.tpl\r\n"
         "CheckOkTpl checkok.tpl\r\nCancelPntTpl cancelpnt.tpl\r\nRevoteLimitExceedTpl limit.tpl\r\n";
-    for (const char* key : {"InvalidTpl", "DuplicateTpl", "InvalidAddressTpl", "RejectAddressTpl", "InvalidEMailTpl",
-                            "BadListNameTpl", "MissingAddressTpl", "PvtAddressTpl", "HoldAddressTpl",
-                            "DownAddressTpl", "BadNodeNameTpl", "BadPointNameTpl", "PointTpl", "DirPointTpl",
-                            "BadRouteTpl", "BadOrigTpl", "InvPointTpl", "SoonTpl", "LateTpl", "BadDateTpl",
-                            "BadSubjTpl", "ManyVoicesTpl", "EmptyPasswordTpl", "BadUserIdTpl"}) {
+    for (const char* key :
+         {"InvalidTpl",     "DuplicateTpl",      "InvalidAddressTpl", "RejectAddressTpl", "InvalidEMailTpl",
+          "BadListNameTpl", "MissingAddressTpl", "PvtAddressTpl",     "HoldAddressTpl",   "DownAddressTpl",
+          "BadNodeNameTpl", "BadPointNameTpl",   "PointTpl",          "DirPointTpl",      "BadRouteTpl",
+          "BadOrigTpl",     "InvPointTpl",       "SoonTpl",           "LateTpl",          "BadDateTpl",
+          "BadSubjTpl",     "ManyVoicesTpl",     "EmptyPasswordTpl",  "BadUserIdTpl"}) {
       config += std::string(key) + " refused.tpl\r\n";
     }
     dir.write("x.cfg", config + extra);

@@ -31,25 +31,26 @@ struct TossedElection {
   void writeSetup() const {
     e.writeSetup("Dates 1.1.2020-31.12.2099\r\nCheckSubj Yes\r\nCheckListedNode Yes\r\n");
     e.dir.makeDirectory("pkt");
-    const std::string nodes = "NODE 2:5020/1 \"\" \"\" PACKNETMAIL\nNODE 2:5020/7 \"\" \"\" PACKNETMAIL\n"
-                              "ROUTE \"2:5020/*.*\" \"2:5020/*.*\" 2:5020/50\n";
+    const std::string nodes =
+        "NODE 2:5020/1 \"\" \"\" PACKNETMAIL\nNODE 2:5020/7 \"\" \"\" PACKNETMAIL\n"
+        "ROUTE \"2:5020/*.*\" \"2:5020/*.*\" 2:5020/50\n";
     tosser::writePrefs(e.dir, "toss", "2:5020/50", "in", nodes);
     tosser::writePrefs(e.dir, "pack", "2:5020/50", "out", nodes);
   }
 
   void sendBallot(const std::string& from, const std::string& address, const std::string& text) const {
     e.dir.write("ballot.txt", text);
-    e2e::RunResult r = tosser::run(e.dir, "crashwrite",
-                                   {"DIR", e.dir.file("pkt"), "FROMNAME", from, "FROMADDR", address, "TONAME",
-                                    "Korvamgr", "TOADDR", "2:5020/50", "SUBJECT", "Elections 2005", "TEXT",
-                                    e.dir.file("ballot.txt")},
-                                   kElectorZone);
+    e2e::RunResult r =
+        tosser::run(e.dir, "crashwrite",
+                    {"DIR", e.dir.file("pkt"), "FROMNAME", from, "FROMADDR", address, "TONAME", "Korvamgr", "TOADDR",
+                     "2:5020/50", "SUBJECT", "Elections 2005", "TEXT", e.dir.file("ballot.txt")},
+                    kElectorZone);
     ASSERT_EQ(r.exitCode, 0) << r.out;
   }
 
   e2e::RunResult toss() const {
-    return tosser::run(e.dir, "crashmail", {"SETTINGS", e.dir.file("toss.prefs"), "TOSSDIR", e.dir.file("pkt"),
-                                            "NOSECURITY"});
+    return tosser::run(e.dir, "crashmail",
+                       {"SETTINGS", e.dir.file("toss.prefs"), "TOSSDIR", e.dir.file("pkt"), "NOSECURITY"});
   }
 
   e2e::RunResult pack() const {
@@ -118,7 +119,11 @@ TEST(KorvaAndTosser, TossedBallotsAreJudgedAndTheRepliesPackedForSending) {
     EXPECT_EQ(reply->origNode, 50);
     EXPECT_EQ(reply->from, "Korvamgr");
     EXPECT_EQ(reply->subject, "Elections 2005");
-    EXPECT_TRUE(contains(reply->text, "\x01" "INTL 2:5020/" + std::to_string(x.node) + " 2:5020/50\r")) << reply->text;
+    EXPECT_TRUE(contains(reply->text,
+                         "\x01"
+                         "INTL 2:5020/" +
+                             std::to_string(x.node) + " 2:5020/50\r"))
+        << reply->text;
     EXPECT_TRUE(contains(reply->text, "\r" + std::string(x.line) + "\r")) << reply->text;
   }
 }
@@ -148,8 +153,7 @@ TEST(KorvaAndTosser, APlaceholderInNetmailInIsLeftAlone) {
   EXPECT_EQ(t.e.dir.list("in"), std::vector<std::string>{"1.msg"});
   EXPECT_EQ(t.e.dir.read("in/1.msg"), placeholderMessage());
   EXPECT_TRUE(contains(t.e.dir.read("korva.log"), "! Message is empty.")) << t.e.dir.read("korva.log");
-  EXPECT_EQ(t.e.voteBase(), "1\t0\t0000000000000000\t2:5020/1.0\tIvan Petrov\tsecret\r\n")
-      << t.e.dir.read("korva.log");
+  EXPECT_EQ(t.e.voteBase(), "1\t0\t0000000000000000\t2:5020/1.0\tIvan Petrov\tsecret\r\n") << t.e.dir.read("korva.log");
 }
 
 }  // namespace

@@ -26,10 +26,12 @@ struct PostedToArea {
                            "\"\nEXPORT 2:5020/1\n");
     dir.write("korva.cfp",
               "PktFromAddress 2:5020/1\r\nPktToAddress 2:5020/9999\r\nFromAddress 2:5020/1.5\r\n"
-              "PktPassword \"SECRET\"\r\nPktDir " + dir.file("inbound") + "\r\nArea \"election\"\r\n"
-              "Charset \"CP866 2\"\r\nOrigin \"Election station\"\r\nMaxMsgSize 120\r\n"
-              "[Post]\r\nSubj \"Election results\"\r\nFrom \"Election Robot\"\r\nFile results.tpl\r\n"
-              "Subj \"Next stage\"\r\nFrom \"Returning Officer\"\r\nFile stage.tpl\r\n");
+              "PktPassword \"SECRET\"\r\nPktDir " +
+                  dir.file("inbound") +
+                  "\r\nArea \"election\"\r\n"
+                  "Charset \"CP866 2\"\r\nOrigin \"Election station\"\r\nMaxMsgSize 120\r\n"
+                  "[Post]\r\nSubj \"Election results\"\r\nFrom \"Election Robot\"\r\nFile results.tpl\r\n"
+                  "Subj \"Next stage\"\r\nFrom \"Returning Officer\"\r\nFile stage.tpl\r\n");
     dir.write("results.tpl", "Results of the " + kCp866Word + " in %AREA.\r\n" + std::string(70, '-') +
                                  "\r\nThe last line, 100%% counted.\r\n");
     dir.write("stage.tpl", "The second stage begins.\r\n");
@@ -87,8 +89,14 @@ TEST(PosterAndTosser, EveryPostedPartArrivesInTheEchoArea) {
     EXPECT_EQ(echo[i].to, "All");
     std::vector<std::string> lines = tosser::textLines(echo[i].text);
     EXPECT_NE(std::find(lines.begin(), lines.end(), expected[i].line), lines.end()) << echo[i].text;
-    EXPECT_TRUE(has(echo[i].text, "\x01" "MSGID: 2:5020/1.5 ")) << echo[i].text;
-    EXPECT_TRUE(has(echo[i].text, "\x01" "CHRS: CP866 2\r")) << echo[i].text;
+    EXPECT_TRUE(has(echo[i].text,
+                    "\x01"
+                    "MSGID: 2:5020/1.5 "))
+        << echo[i].text;
+    EXPECT_TRUE(has(echo[i].text,
+                    "\x01"
+                    "CHRS: CP866 2\r"))
+        << echo[i].text;
     EXPECT_TRUE(has(echo[i].text, "\r * Origin: Election station (2:5020/1.5)\r")) << echo[i].text;
     EXPECT_EQ(has(echo[i].text, "* Message split, to be continued *"), i == 0 || i == 1) << echo[i].text;
   }

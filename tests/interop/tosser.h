@@ -28,8 +28,8 @@ inline std::string programPath(const std::string& name) {
 
 inline bool installed() { return !programPath("crashmail").empty() && !programPath("crashwrite").empty(); }
 
-#define SKIP_WITHOUT_TOSSER()                                                                       \
-  if (!tosser::installed())                                                                         \
+#define SKIP_WITHOUT_TOSSER()                                                                         \
+  if (!tosser::installed())                                                                           \
   GTEST_SKIP() << "crashmail is not installed (tools/install-deps.sh installs it with apt-get); the " \
                   "tosser interoperability test cannot run"
 
@@ -53,8 +53,8 @@ inline std::string writePrefs(const e2e::ScenarioDir& dir, const std::string& na
 }
 
 // Runs crashmail or crashwrite in the scenario directory.
-inline e2e::RunResult run(const e2e::ScenarioDir& dir, const std::string& program,
-                          const std::vector<std::string>& args, const char* tz = "UTC") {
+inline e2e::RunResult run(const e2e::ScenarioDir& dir, const std::string& program, const std::vector<std::string>& args,
+                          const char* tz = "UTC") {
   return e2e::runProgram(programPath(program), args, dir.path(), {{"TZ", tz}});
 }
 

@@ -113,9 +113,12 @@ TEST_F(BallotLines, QueryLines) {
     uint16_t flags;
     bool unknownKeyword;
   } cases[] = {
-      {"%HELP", korva::kHelpQuery, false},   {"%help", korva::kHelpQuery, false},
-      {"> %Help", korva::kHelpQuery, false}, {"%CHECK", korva::kCheckQuery, false},
-      {"% check.", korva::kCheckQuery, false}, {"%HELP me", 0, true},
+      {"%HELP", korva::kHelpQuery, false},
+      {"%help", korva::kHelpQuery, false},
+      {"> %Help", korva::kHelpQuery, false},
+      {"%CHECK", korva::kCheckQuery, false},
+      {"% check.", korva::kCheckQuery, false},
+      {"%HELP me", 0, true},
       {"%VOTE", 0, true},
   };
   for (const Case& c : cases) {
@@ -132,8 +135,8 @@ TEST_F(BallotLines, PasswordLineMakesAnAuxiliaryMessage) {
   EXPECT_TRUE(msg_.auxiliaryMessage);
   EXPECT_TRUE(msg_.auxiliaryAuthorised);
   EXPECT_NE(log.find("% Auxiliary Messages."), std::string::npos);
-  EXPECT_EQ(msg_.queryFlags, korva::kHelpQuery);  // queries still count after it
-  EXPECT_EQ(msg_.candidate, 0);                    // ballot lines do not
+  EXPECT_EQ(msg_.queryFlags, korva::kHelpQuery);                                        // queries still count after it
+  EXPECT_EQ(msg_.candidate, 0);                                                         // ballot lines do not
   EXPECT_NE(log.find("! Unknown keyword: \"%password: Secret\"."), std::string::npos);  // only the first counts
 
   log = read({"%PASSWORD:   secret"});
@@ -182,8 +185,8 @@ TEST_F(BallotLines, CommandsNeedTheRightPasswordFirst) {
 
 TEST_F(BallotLines, ChangeCandidateStatus) {
   candidates({{"Alpha", 0}, {"Beta Gamma", 2}});
-  std::string log = read({"%PASSWORD: Secret", "%CHANGE: beta  gamma", "%CHANGE: Alpha {3}", "%CHANGE: Nobody {1}",
-                          "%CHANGE:  {1}"});
+  std::string log =
+      read({"%PASSWORD: Secret", "%CHANGE: beta  gamma", "%CHANGE: Alpha {3}", "%CHANGE: Nobody {1}", "%CHANGE:  {1}"});
   EXPECT_EQ(election.candidates[0].status, 3);
   EXPECT_EQ(election.candidates[1].status, 0);
   EXPECT_TRUE(election.candidatesDirty);

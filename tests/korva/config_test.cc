@@ -57,10 +57,10 @@ TEST_F(VoteManagerConfig, ValidAddressMasks) {
     bool matches;
     bool nodesOnly;
   } cases[] = {
-      {"2:*/*.*", {2, 5020, 1, 0}, true, false},     {"2:*/*.*", {2, 1, 2, 3}, true, false},
-      {"2:*/*.*", {1, 5020, 1, 0}, false, false},    {"2:5020/*.0", {2, 5020, 77, 0}, true, true},
-      {"2:5020/*.0", {2, 5021, 77, 0}, false, true}, {"2:5020/*.0", {2, 5020, 77, 1}, false, true},
-      {"*:*/*.*", {7, 1, 1, 9}, true, false},        {"2:5020/100.*x", {2, 5020, 100, 4}, true, false},
+      {"2:*/*.*", {2, 5020, 1, 0}, true, false},        {"2:*/*.*", {2, 1, 2, 3}, true, false},
+      {"2:*/*.*", {1, 5020, 1, 0}, false, false},       {"2:5020/*.0", {2, 5020, 77, 0}, true, true},
+      {"2:5020/*.0", {2, 5021, 77, 0}, false, true},    {"2:5020/*.0", {2, 5020, 77, 1}, false, true},
+      {"*:*/*.*", {7, 1, 1, 9}, true, false},           {"2:5020/100.*x", {2, 5020, 100, 4}, true, false},
       {"2:5020/100.5", {2, 5020, 100, 5}, true, false},
   };
   for (const Case& c : cases) {
@@ -99,16 +99,26 @@ TEST_F(VoteManagerConfig, AddressesAndNumbers) {
 TEST_F(VoteManagerConfig, EveryKeyReachesItsSetting) {
   using korva::Settings;
   const std::pair<const char*, bool Settings::*> switches[] = {
-      {"OneVoteFromNode", &Settings::oneVoteFromNode},     {"ForceToUUCP", &Settings::forceToUucp},
-      {"BadDateAccept", &Settings::badDateAccept},         {"CheckPvtNode", &Settings::checkPvtNode},
-      {"CheckHoldNode", &Settings::checkHoldNode},         {"CheckDownNode", &Settings::checkDownNode},
-      {"CheckSubj", &Settings::checkSubj},                 {"CheckNodeName", &Settings::checkNodeName},
-      {"CheckPointName", &Settings::checkPointName},       {"CheckRouting", &Settings::checkRouting},
-      {"CheckMsgId", &Settings::checkMsgId},               {"CheckReplyTo", &Settings::checkReplyTo},
-      {"CheckListedNode", &Settings::checkListedNode},     {"CheckValidAddress", &Settings::checkValidAddress},
-      {"CheckDateSystem", &Settings::checkDateSystem},     {"CheckUserID", &Settings::checkUserId},
-      {"PointDirectAccept", &Settings::pointDirectAccept}, {"NodeFromPointAccept", &Settings::nodeFromPointAccept},
-      {"LogCandidatName", &Settings::logCandidatName},     {"BadPasswordAccept", &Settings::badPasswordAccept},
+      {"OneVoteFromNode", &Settings::oneVoteFromNode},
+      {"ForceToUUCP", &Settings::forceToUucp},
+      {"BadDateAccept", &Settings::badDateAccept},
+      {"CheckPvtNode", &Settings::checkPvtNode},
+      {"CheckHoldNode", &Settings::checkHoldNode},
+      {"CheckDownNode", &Settings::checkDownNode},
+      {"CheckSubj", &Settings::checkSubj},
+      {"CheckNodeName", &Settings::checkNodeName},
+      {"CheckPointName", &Settings::checkPointName},
+      {"CheckRouting", &Settings::checkRouting},
+      {"CheckMsgId", &Settings::checkMsgId},
+      {"CheckReplyTo", &Settings::checkReplyTo},
+      {"CheckListedNode", &Settings::checkListedNode},
+      {"CheckValidAddress", &Settings::checkValidAddress},
+      {"CheckDateSystem", &Settings::checkDateSystem},
+      {"CheckUserID", &Settings::checkUserId},
+      {"PointDirectAccept", &Settings::pointDirectAccept},
+      {"NodeFromPointAccept", &Settings::nodeFromPointAccept},
+      {"LogCandidatName", &Settings::logCandidatName},
+      {"BadPasswordAccept", &Settings::badPasswordAccept},
   };
   for (const auto& [key, flag] : switches) {
     read(upper(key) + " Yes\r\n");  // keys compare without regard to case
@@ -174,12 +184,12 @@ TEST_F(VoteManagerConfig, EachFileAndDirectoryKeyHasItsOwnSetting) {
       {"AnnounceTpl", &Settings::announceTpl},
   };
   const std::pair<const char*, std::string Settings::*> directories[] = {
-      {"NetmailOut", &Settings::netmailOut},       {"NetmailUnCheck", &Settings::netmailUnCheck},
+      {"NetmailOut", &Settings::netmailOut},         {"NetmailUnCheck", &Settings::netmailUnCheck},
       {"CopyNetmailOut", &Settings::copyNetmailOut}, {"MoveBadDate", &Settings::moveBadDate},
-      {"MoveBadRoute", &Settings::moveBadRoute},   {"MoveBadMsgId", &Settings::moveBadMsgId},
-      {"MoveBadUserId", &Settings::moveBadUserId}, {"MoveAuxiliary", &Settings::moveAuxiliary},
-      {"MoveCancel", &Settings::moveCancel},       {"MoveDupe", &Settings::moveDupe},
-      {"MoveBadSyntax", &Settings::moveBadSyntax}, {"MoveBadSubj", &Settings::moveBadSubj},
+      {"MoveBadRoute", &Settings::moveBadRoute},     {"MoveBadMsgId", &Settings::moveBadMsgId},
+      {"MoveBadUserId", &Settings::moveBadUserId},   {"MoveAuxiliary", &Settings::moveAuxiliary},
+      {"MoveCancel", &Settings::moveCancel},         {"MoveDupe", &Settings::moveDupe},
+      {"MoveBadSyntax", &Settings::moveBadSyntax},   {"MoveBadSubj", &Settings::moveBadSubj},
       {"MoveBadNode", &Settings::moveBadNode},
   };
   std::string lines;

@@ -105,7 +105,8 @@ TEST_F(ElectionFiles, OnlyChangedFilesAreRewritten) {
 // A vote stores its candidate's position, so saving must never move a candidate, not even a
 // none-of-the-above choice that does not stand last.
 TEST_F(ElectionFiles, CandidatesKeepTheirNumbersAcrossASave) {
-  for (const char* name : {"None of the above", "Ivan Petrov", "NONE_OF_THE_ABOVE", "Olga"}) korva::addCandidate(name, 0);
+  for (const char* name : {"None of the above", "Ivan Petrov", "NONE_OF_THE_ABOVE", "Olga"})
+    korva::addCandidate(name, 0);
   election.candidates[0].status = 2;  // withdrawn by the officers: stays withdrawn
   election.candidates[2].status = 1;
   korva::addVote(2, {2, 5020, 1, 0}, "Voter One", "pw", 0, {});
@@ -116,8 +117,8 @@ TEST_F(ElectionFiles, CandidatesKeepTheirNumbersAcrossASave) {
   EXPECT_EQ(readFile(election.candidatesPath),
             "None of the above {2}\r\nIvan Petrov\r\nNONE_OF_THE_ABOVE {1}\r\nOlga\r\nAdded Later\r\n");
   reload();
-  EXPECT_EQ(names(), (std::vector<std::string>{"None of the above", "Ivan Petrov", "NONE_OF_THE_ABOVE", "Olga",
-                                               "Added Later"}));
+  EXPECT_EQ(names(),
+            (std::vector<std::string>{"None of the above", "Ivan Petrov", "NONE_OF_THE_ABOVE", "Olga", "Added Later"}));
   EXPECT_EQ(election.candidates[0].status, 2);
   korva::tallyVotes(false, false);
   EXPECT_EQ(election.totals, (std::vector<uint16_t>{0, 1, 0, 1, 1}));
@@ -186,8 +187,8 @@ TEST_F(ElectionFiles, VoteBaseLoading) {
 
   // Too few tabs fails wherever the line stands.
   std::string out = dir_ / "out.txt";
-  for (const std::string& content : {good + "1\t0\t0000000100000002\t2:5020/1.0\tName",
-                                     "\n1\t0\t0000000100000002\t2:5020/1.0\tName\n" + good}) {
+  for (const std::string& content :
+       {good + "1\t0\t0000000100000002\t2:5020/1.0\tName", "\n1\t0\t0000000100000002\t2:5020/1.0\tName\n" + good}) {
     writeFile(election.voteBasePath, content);
     EXPECT_EXIT_STDOUT(korva::loadVoteBase(), 2, out);
     EXPECT_NE(readFile(out).find("! Invalid file format \"" + election.voteBasePath + "\", aborted."),
@@ -282,7 +283,10 @@ TEST_F(ElectionFiles, ZeroBytesDoNotCutWhatIsSaved) {
 
 TEST_F(ElectionFiles, TallyAndSortOrders) {
   // "\x84" is a CP866 capital letter: it sorts after every Latin one.
-  for (const char* name : {"charlie", "alpha", "Bravo", "Hidden candidate", "\x84" "elta"}) korva::addCandidate(name, 0);
+  for (const char* name : {"charlie", "alpha", "Bravo", "Hidden candidate",
+                           "\x84"
+                           "elta"})
+    korva::addCandidate(name, 0);
   election.candidates[3].status = 1;
   for (int v : {3, 3, 4, 4, 4, 1, 2, 5, -2, 0}) korva::addVote(int16_t(v), {2, 5020, 1, 0}, "V", "", 0, {});
   struct Case {

@@ -83,21 +83,46 @@ TEST_F(MessageReader, AddressesCompletedFromKludges) {
     bool msgIdMatches;
   } cases[] = {
       {"INTL and FMPT", 5020, 1, {"INTL 2:5020/50 2:5030/1", "FMPT 7"}, "2:5030/1.7", "2:5020/50.0", false},
-      {"TOPT", 5020, 1, {"INTL 2:5020/50 2:5020/1", "TOPT 3", "MSGID: 2:5020/1 1234abcd"}, "2:5020/1.0",
-       "2:5020/50.3", true},
-      {"MSGID gives the zone, not its point", 5020, 1, {"MSGID: 2:5020/1.3 1a2b3c4d"}, "2:5020/1.0",
-       "2:5020/50.0", false},
-      {"empty header address takes the whole MSGID", 0, 0, {"MSGID: 1:5020/1.3 1a2b3c4d"}, "1:5020/1.3",
-       "1:5020/50.0", true},
+      {"TOPT",
+       5020,
+       1,
+       {"INTL 2:5020/50 2:5020/1", "TOPT 3", "MSGID: 2:5020/1 1234abcd"},
+       "2:5020/1.0",
+       "2:5020/50.3",
+       true},
+      {"MSGID gives the zone, not its point",
+       5020,
+       1,
+       {"MSGID: 2:5020/1.3 1a2b3c4d"},
+       "2:5020/1.0",
+       "2:5020/50.0",
+       false},
+      {"empty header address takes the whole MSGID",
+       0,
+       0,
+       {"MSGID: 1:5020/1.3 1a2b3c4d"},
+       "1:5020/1.3",
+       "1:5020/50.0",
+       true},
       {"MSGID zone before the own zone", 5020, 1, {"MSGID: 3:5020/1 1a2b3c4d"}, "3:5020/1.0", "3:5020/50.0", true},
       {"no MSGID: own zone", 5020, 1, {}, "2:5020/1.0", "2:5020/50.0", false},
       {"MSGID without an address", 5020, 1, {"MSGID: abcdef 1234"}, "2:5020/1.0", "2:5020/50.0", false},
       {"destination zone from orig", 5020, 1, {"INTL 0:5020/50 3:5030/1"}, "3:5030/1.0", "3:5020/50.0", false},
       {"INTL read in part", 5020, 1, {"INTL 1:2/3"}, "2:5020/1.0", "1:2/3.0", false},
-      {"kludges are case-sensitive", 5020, 1, {"intl 3:1/1 3:2/2", "fmpt 5", "Msgid: 3:5020/1 1"}, "2:5020/1.0",
-       "2:5020/50.0", false},
-      {"kludges without values", 5020, 1, {"INTL ", "FMPT ", "TOPT ", "MSGID: ", "INTL", "FMPT"}, "2:5020/1.0",
-       "2:5020/50.0", false},
+      {"kludges are case-sensitive",
+       5020,
+       1,
+       {"intl 3:1/1 3:2/2", "fmpt 5", "Msgid: 3:5020/1 1"},
+       "2:5020/1.0",
+       "2:5020/50.0",
+       false},
+      {"kludges without values",
+       5020,
+       1,
+       {"INTL ", "FMPT ", "TOPT ", "MSGID: ", "INTL", "FMPT"},
+       "2:5020/1.0",
+       "2:5020/50.0",
+       false},
   };
   for (const Case& c : cases) {
     testmsg::StoredMessage m;
@@ -216,8 +241,10 @@ TEST_F(MessageReader, ReadsFiles) {
 
 TEST_F(MessageReader, LineEndsAndZeroByte) {
   std::string header = testmsg::StoredMessage().header();
-  std::string body = std::string("\x01" "FMPT 7\r\n\x01TOPT 3\n\x01MSGID: 2:5020/1 1\r") + '\0' +
-                     "\x01INTL 3:1/1 3:2/2\r";
+  std::string body = std::string(
+                         "\x01"
+                         "FMPT 7\r\n\x01TOPT 3\n\x01MSGID: 2:5020/1 1\r") +
+                     '\0' + "\x01INTL 3:1/1 3:2/2\r";
   ASSERT_EQ(parse(header + body, false), korva::kRead);
   EXPECT_EQ(msg_.orig.point, 7);
   EXPECT_EQ(msg_.dest.point, 3);  // the lone LF does not end the TOPT line: no MSGID
@@ -266,12 +293,9 @@ TEST_F(MessageReader, ParseMessageDate) {
     const char* text;
     std::time_t expected;
   } cases[] = {
-      {"05 Apr 05  10:20:30", utc(2005, 4, 5, 10, 20, 30)},
-      {"  05 apr 05  10:20:30", utc(2005, 4, 5, 10, 20, 30)},
-      {"31 Dec 79  23:59:59", utc(2079, 12, 31, 23, 59, 59)},
-      {"01 Jan 80  00:00:00", utc(1980, 1, 1, 0, 0, 0)},
-      {"15 Xyz 05  01:02:03", utc(2005, 1, 15, 1, 2, 3)},
-      {"15 Jun 05", utc(2005, 6, 15, 0, 0, 0)},
+      {"05 Apr 05  10:20:30", utc(2005, 4, 5, 10, 20, 30)},   {"  05 apr 05  10:20:30", utc(2005, 4, 5, 10, 20, 30)},
+      {"31 Dec 79  23:59:59", utc(2079, 12, 31, 23, 59, 59)}, {"01 Jan 80  00:00:00", utc(1980, 1, 1, 0, 0, 0)},
+      {"15 Xyz 05  01:02:03", utc(2005, 1, 15, 1, 2, 3)},     {"15 Jun 05", utc(2005, 6, 15, 0, 0, 0)},
   };
   for (const Case& c : cases) EXPECT_EQ(korva::parseMessageDate(c.text), c.expected) << c.text;
 
@@ -282,8 +306,8 @@ TEST_F(MessageReader, ParseMessageDate) {
 
 TEST_F(MessageReader, DateInTheSendersZone) {
   testsupport::setTimeZone("CET-1CEST,M3.5.0,M10.5.0/3");  // the robot's zone plays no part with TZUTC
-  const std::time_t written = 1112696430;                   // 05 Apr 05  10:20:30 UTC
-  const std::time_t robotLocal = written - 2 * 3600;        // the same read as the robot's summer time
+  const std::time_t written = 1112696430;                  // 05 Apr 05  10:20:30 UTC
+  const std::time_t robotLocal = written - 2 * 3600;       // the same read as the robot's summer time
   struct Case {
     std::vector<std::string> kludges;
     std::time_t expected;
@@ -325,22 +349,51 @@ TEST_F(MessageReader, RouteFromViaLines) {
       {"node, own hop", {2, 5020, 1, 0}, {"2:5020/1"}, false, true, true, nullptr},
       {"point via its boss", {2, 5020, 1, 7}, {"2:5020/1"}, false, true, false, nullptr},
       {"point, own hop then boss", {2, 5020, 1, 7}, {"2:5020/1.7", "2:5020/1"}, false, true, false, nullptr},
-      {"node written from a point", {2, 5020, 1, 0}, {"2:5020/1.5", "2:5020/1"}, false, false, false,
+      {"node written from a point",
+       {2, 5020, 1, 0},
+       {"2:5020/1.5", "2:5020/1"},
+       false,
+       false,
+       false,
        "? Route 2:5020/1.5 --> 2:5020/1.0"},
-      {"node written from a point, accepted", {2, 5020, 1, 0}, {"2:5020/1.5", "2:5020/1"}, true, true, false,
-       nullptr},
-      {"repeated hop counted once", {2, 5020, 1, 0}, {"2:5020/1.5", "2:5020/1.5", "2:5020/1"}, true, true, false,
+      {"node written from a point, accepted", {2, 5020, 1, 0}, {"2:5020/1.5", "2:5020/1"}, true, true, false, nullptr},
+      {"repeated hop counted once",
+       {2, 5020, 1, 0},
+       {"2:5020/1.5", "2:5020/1.5", "2:5020/1"},
+       true,
+       true,
+       false,
        nullptr},
       {"point only hop", {2, 5020, 1, 0}, {"2:5020/1.5"}, false, false, false, "? Route 2:5020/1.5 --> Direct (?)"},
-      {"node through another node", {2, 5030, 1, 0}, {"2:5020/9", "2:5020/50"}, false, true, false,
+      {"node through another node",
+       {2, 5030, 1, 0},
+       {"2:5020/9", "2:5020/50"},
+       false,
+       true,
+       false,
        "? -- @Via: 2:5020/9.0"},
       {"hops newest first", {2, 5030, 1, 0}, {"2:5020/9", "2:5030/1"}, false, true, false, nullptr},
       {"own node first, newest first", {2, 5020, 1, 0}, {"2:5020/50", "2:5020/1"}, false, true, true, nullptr},
-      {"boss seen after a foreign first hop", {2, 5030, 1, 0}, {"2:5020/9", "2:5030/1", "2:5020/50"}, false, false,
-       false, "? Route 2:5020/9.0 --> 2:5030/1.0"},
-      {"point through a foreign point", {2, 5030, 1, 7}, {"2:5020/9.1", "2:5030/1", "2:5020/50"}, false, true,
-       false, "? -- @Via: 2:5020/9.1"},
-      {"point through a foreign node", {2, 5030, 1, 7}, {"2:5020/9", "2:5020/50"}, false, false, false,
+      {"boss seen after a foreign first hop",
+       {2, 5030, 1, 0},
+       {"2:5020/9", "2:5030/1", "2:5020/50"},
+       false,
+       false,
+       false,
+       "? Route 2:5020/9.0 --> 2:5030/1.0"},
+      {"point through a foreign point",
+       {2, 5030, 1, 7},
+       {"2:5020/9.1", "2:5030/1", "2:5020/50"},
+       false,
+       true,
+       false,
+       "? -- @Via: 2:5020/9.1"},
+      {"point through a foreign node",
+       {2, 5030, 1, 7},
+       {"2:5020/9", "2:5020/50"},
+       false,
+       false,
+       false,
        "? Route 2:5020/9.0 --> 2:5020/50.0"},
       {"no VIA lines", {2, 5020, 1, 0}, {}, false, false, true, "? -- @Via kludge(s) not exists."},
   };
@@ -379,8 +432,8 @@ TEST_F(MessageReader, ParticularsLogged) {
   m.line("Ivan Petrov !secret");
   ASSERT_EQ(parse(m.bytes()), korva::kRead);
   const std::vector<std::string> expected = {"  From: Ivan Petrov (2:5020/1.0),  Date: 05 Apr 05  10:20:30",
-                                             "  Reply address: ivan@example.org",
-                                             "  -- @MSGID: 2:5020/1.3 1a2b3c4d", "  -- @REPLY: 2:5030/7 12345678"};
+                                             "  Reply address: ivan@example.org", "  -- @MSGID: 2:5020/1.3 1a2b3c4d",
+                                             "  -- @REPLY: 2:5030/7 12345678"};
   EXPECT_EQ(log_, expected);
   EXPECT_EQ(msg_.date, 1112696430);
 
@@ -441,16 +494,45 @@ TEST_F(MessageReader, HostileInputs) {
       base.header() + std::string(65533, '\r'),
       base.header() + std::string(65533, '\n'),
       base.header() + std::string(65533, '\x01'),
-      base.header() + "\x01" "MSGID: " + digits,
-      base.header() + "\x01" "MSGID: 1:" + digits,
-      base.header() + "\x01" "MSGID: 1:1/" + digits + "." + digits.substr(0, 400),
-      base.header() + "\x01" "REPLYTO " + digits,
-      base.header() + "\x01" "VIA " + digits,
-      base.header() + "\x01" "REPLY: " + digits,
-      base.header() + "\x01" "INTL " + digits + ":" + digits.substr(0, 20000),
-      base.header() + "\x01" "FMPT " + digits,
-      base.header() + "\x01" "INTL 99999:99999/99999 -99999:-1/70000\r\x01" "FMPT -5\rx\r",
-      base.header() + "\x01" "MSGID:\r\x01REPLYTO:\r\x01REPLYADDR:\r\x01VIA\r\x01REPLY:\r\x01INTL\r\x01TOPT\r",
+      base.header() +
+          "\x01"
+          "MSGID: " +
+          digits,
+      base.header() +
+          "\x01"
+          "MSGID: 1:" +
+          digits,
+      base.header() +
+          "\x01"
+          "MSGID: 1:1/" +
+          digits + "." + digits.substr(0, 400),
+      base.header() +
+          "\x01"
+          "REPLYTO " +
+          digits,
+      base.header() +
+          "\x01"
+          "VIA " +
+          digits,
+      base.header() +
+          "\x01"
+          "REPLY: " +
+          digits,
+      base.header() +
+          "\x01"
+          "INTL " +
+          digits + ":" + digits.substr(0, 20000),
+      base.header() +
+          "\x01"
+          "FMPT " +
+          digits,
+      base.header() +
+          "\x01"
+          "INTL 99999:99999/99999 -99999:-1/70000\r\x01"
+          "FMPT -5\rx\r",
+      base.header() +
+          "\x01"
+          "MSGID:\r\x01REPLYTO:\r\x01REPLYADDR:\r\x01VIA\r\x01REPLY:\r\x01INTL\r\x01TOPT\r",
   };
   for (const char* date : {"01 Jan 2147483647", "2147483647 Jan 05  2147483647:2147483647:9", "-2147483648"}) {
     testmsg::StoredMessage m = base;
@@ -491,12 +573,24 @@ TEST_F(MessageReader, MutatedMessages) {
     for (size_t edits = 1 + below(8); edits > 0 && !bytes.empty(); --edits) {
       size_t at = below(bytes.size());
       switch (below(6)) {
-        case 0: bytes[at] = char(rng()); break;
-        case 1: bytes[at] = interesting[below(interesting.size())]; break;
-        case 2: bytes.insert(at, std::string(1 + below(3000), char('0' + below(10)))); break;
-        case 3: bytes.insert(at, bytes.substr(below(bytes.size()), below(200))); break;
-        case 4: bytes.erase(at, below(50)); break;
-        case 5: bytes.resize(at); break;
+        case 0:
+          bytes[at] = char(rng());
+          break;
+        case 1:
+          bytes[at] = interesting[below(interesting.size())];
+          break;
+        case 2:
+          bytes.insert(at, std::string(1 + below(3000), char('0' + below(10))));
+          break;
+        case 3:
+          bytes.insert(at, bytes.substr(below(bytes.size()), below(200)));
+          break;
+        case 4:
+          bytes.erase(at, below(50));
+          break;
+        case 5:
+          bytes.resize(at);
+          break;
       }
     }
     testing::internal::CaptureStdout();

@@ -62,9 +62,10 @@ class NetmailWriter : public ::testing::Test {
     std::string bytes = readFile(path);
     EXPECT_GE(bytes.size(), msg_header::kSize);
     std::string date = bytes.substr(msg_header::kDateTime, msg_header::kDateTimeSize);
-    EXPECT_TRUE(std::regex_match(date, std::regex(std::string("\\d\\d (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
-                                                              "\\d\\d  \\d\\d:\\d\\d:\\d\\d") +
-                                                  '\0' + '$')))
+    EXPECT_TRUE(
+        std::regex_match(date, std::regex(std::string("\\d\\d (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
+                                                      "\\d\\d  \\d\\d:\\d\\d:\\d\\d") +
+                                          '\0' + '$')))
         << date;
     bytes.replace(msg_header::kDateTime, msg_header::kDateTimeSize, "DATE");
     return std::regex_replace(bytes, std::regex("(\x01MSGID: [0-9:/.]+) [0-9a-f]+\r"), "$1 SERIAL\r");
@@ -84,7 +85,9 @@ class NetmailWriter : public ::testing::Test {
     m.destNode = uint16_t(dest.node);
     m.attribute = 0x0181;
     std::string h = m.header();
-    auto word = [&h](size_t offset, int16_t v) { msg_header::put16(reinterpret_cast<uint8_t*>(&h[offset]), uint16_t(v)); };
+    auto word = [&h](size_t offset, int16_t v) {
+      msg_header::put16(reinterpret_cast<uint8_t*>(&h[offset]), uint16_t(v));
+    };
     word(msg_header::kDestZone, dest.zone);
     word(msg_header::kOrigZone, own.zone);
     word(msg_header::kDestPoint, dest.point);
@@ -101,15 +104,16 @@ class NetmailWriter : public ::testing::Test {
 TEST_F(NetmailWriter, ReplyByteForByte) {
   korva::settings.headerTpl = header_;
   korva::settings.charset = "CP866 2";
-  std::string log = write({2, 5020, 1, 0}, "Ivan Petrov", "Elections 2005  [00001A2B00003C4D]",
-                          "2:5020/1 1a2b3c4d", "To: ivan@example.org");
+  std::string log = write({2, 5020, 1, 0}, "Ivan Petrov", "Elections 2005  [00001A2B00003C4D]", "2:5020/1 1a2b3c4d",
+                          "To: ivan@example.org");
   EXPECT_EQ(masked(out_ + "/1.msg"),
             header("Ivan Petrov", "Elections 2005  [00001A2B00003C4D]", {2, 5020, 1, 0}, {2, 5020, 50, 0}) +
                 "\x01INTL 2:5020/1 2:5020/50\r"
                 "\x01MSGID: 2:5020/50 SERIAL\r"
                 "\x01REPLY: 2:5020/1 1a2b3c4d\r"
                 "\x01PID: Korva 2.10/32\r"
-                "\x01" "CHRS: CP866 2\r"
+                "\x01"
+                "CHRS: CP866 2\r"
                 "To: ivan@example.org\r"
                 "In reply to Ivan Petrov:\r"
                 "Dear Ivan Petrov,\ryour ballot is counted.\r"
@@ -124,16 +128,16 @@ TEST_F(NetmailWriter, PointsInKludgesAndNoOrigin) {
   korva::settings.origin.clear();
   writeFile(template_, "Hi\n");
   write({2, 5020, 1, 7}, "Ivan Petrov", "Elections 2005", std::nullopt);
-  EXPECT_EQ(masked(out_ + "/1.msg"),
-            header("Ivan Petrov", "Elections 2005", {2, 5020, 1, 7}, {2, 5020, 50, 3}) +
-                "\x01INTL 2:5020/1 2:5020/50\r"
-                "\x01TOPT 7\r"
-                "\x01" "FMPT 3\r"
-                "\x01MSGID: 2:5020/50.3 SERIAL\r"
-                "\x01PID: Korva 2.10/32\r"
-                "Hi\r"
-                "\r--- Korva v. 2.10/32\r" +
-                std::string(1, '\0'));
+  EXPECT_EQ(masked(out_ + "/1.msg"), header("Ivan Petrov", "Elections 2005", {2, 5020, 1, 7}, {2, 5020, 50, 3}) +
+                                         "\x01INTL 2:5020/1 2:5020/50\r"
+                                         "\x01TOPT 7\r"
+                                         "\x01"
+                                         "FMPT 3\r"
+                                         "\x01MSGID: 2:5020/50.3 SERIAL\r"
+                                         "\x01PID: Korva 2.10/32\r"
+                                         "Hi\r"
+                                         "\r--- Korva v. 2.10/32\r" +
+                                         std::string(1, '\0'));
 }
 
 TEST_F(NetmailWriter, HeaderTemplateOnlyForReplies) {

@@ -147,7 +147,8 @@ TEST_F(NodelistIndex, BuildsTheFileLayout) {
     uint8_t kind;
     const char* line;
   };
-  const Expected nodes[] = {{0, 1, "Host,5020"}, {1, 1, ",1,First"}, {2, 3, "Pvt,2"}, {3, 5, "HOLD,3"}, {4, 7, "Down,4"}};
+  const Expected nodes[] = {
+      {0, 1, "Host,5020"}, {1, 1, ",1,First"}, {2, 3, "Pvt,2"}, {3, 5, "HOLD,3"}, {4, 7, "Down,4"}};
   std::vector<index_format::Record> nodelist = recordsOf(bytes, h.firstNodelistRecord, h.firstPointlistRecord);
   ASSERT_EQ(nodelist.size(), 5u);
   for (size_t i = 0; i < nodelist.size(); ++i) {
@@ -254,8 +255,7 @@ TEST_F(NodelistIndex, DamagedSourcesEndTheRun) {
   korva::InboundMessage msg;
   msg.orig = {2, 5020, 9, 0};
   EXPECT_EXIT_STDOUT(korva::findValidAddress(msg), 12, out / "valid");
-  EXPECT_NE(readFile(out / "valid").find("! Invalid REPLYADDR value in ValidAddressList (offset="),
-            std::string::npos);
+  EXPECT_NE(readFile(out / "valid").find("! Invalid REPLYADDR value in ValidAddressList (offset="), std::string::npos);
 
   // The nodelist changed under the open index: the line at the offset is another one.
   std::string shifted = std::string(kNodelist);

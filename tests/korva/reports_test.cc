@@ -64,12 +64,11 @@ TEST_F(Reports, GeneralResultsSortedOnVotesWithHiddenCandidates) {
   vote(-1, {2, 5020, 21, 0}, "x", "p");  // cancelled
   ReportOptions options;
   options.sortOnVotes = true;
-  EXPECT_EQ(print(korva::reportResults, options),
-            header("*General results*") +
-                "\nA     5  (55.6%)"
-                "\nBb    3  (33.3%)"
-                "\nC     0  ( 0.0%)"
-                "\nTotal:    9\n");
+  EXPECT_EQ(print(korva::reportResults, options), header("*General results*") +
+                                                      "\nA     5  (55.6%)"
+                                                      "\nBb    3  (33.3%)"
+                                                      "\nC     0  ( 0.0%)"
+                                                      "\nTotal:    9\n");
 }
 
 TEST_F(Reports, EqualTotalsFallBackToNames) {
@@ -78,12 +77,11 @@ TEST_F(Reports, EqualTotalsFallBackToNames) {
   ReportOptions options;
   options.sortOnVotes = options.sortOnNames = true;
   options.validListMode = true;
-  EXPECT_EQ(print(korva::reportResults, options),
-            header("*General results (validlist check mode)*") +
-                "\nMax    1  (100.0%)"
-                "\nAbe    0  ( 0.0%)"
-                "\nZed    0  ( 0.0%)"
-                "\nTotal:    1\n");
+  EXPECT_EQ(print(korva::reportResults, options), header("*General results (validlist check mode)*") +
+                                                      "\nMax    1  (100.0%)"
+                                                      "\nAbe    0  ( 0.0%)"
+                                                      "\nZed    0  ( 0.0%)"
+                                                      "\nTotal:    1\n");
 }
 
 TEST_F(Reports, NoCountedVoteShowsZeroShares) {
@@ -109,10 +107,9 @@ TEST_F(Reports, PasswordListDividesByAllRecords) {
   vote(1, {2, 5020, 2, 0}, "x", "Alpha");
   vote(1, {2, 5020, 3, 0}, "x", "beta");
   vote(-2, {2, 5020, 4, 0}, "x", "cancelled");
-  EXPECT_EQ(print(korva::reportPasswords, ReportOptions{}),
-            header("*Password list*") +
-                "\n > Ann  Passwords: 3 (75.0%)\nAlpha\nbeta\nzeta\n"
-                "\n > Bo   Passwords: 0 (0.0%)\n");
+  EXPECT_EQ(print(korva::reportPasswords, ReportOptions{}), header("*Password list*") +
+                                                                "\n > Ann  Passwords: 3 (75.0%)\nAlpha\nbeta\nzeta\n"
+                                                                "\n > Bo   Passwords: 0 (0.0%)\n");
 }
 
 TEST_F(Reports, QuorumListsEveryRecordInTheAskedOrder) {
@@ -124,13 +121,12 @@ TEST_F(Reports, QuorumListsEveryRecordInTheAskedOrder) {
 
   ReportOptions byAddress;
   byAddress.sortOnAddresses = true;
-  EXPECT_EQ(print(korva::reportQuorum, byAddress),
-            header("*Quorum list*") +
-                " \n1:5020/2          "
-                " \n2:5020/12         anna"
-                " \n2:5020/12.3       Petr Petrov"
-                " \n2:-1/1            Boris"
-                "\n");
+  EXPECT_EQ(print(korva::reportQuorum, byAddress), header("*Quorum list*") +
+                                                       " \n1:5020/2          "
+                                                       " \n2:5020/12         anna"
+                                                       " \n2:5020/12.3       Petr Petrov"
+                                                       " \n2:-1/1            Boris"
+                                                       "\n");
 
   ReportOptions byName = byAddress;
   byName.sortOnNames = true;

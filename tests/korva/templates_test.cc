@@ -130,9 +130,9 @@ TEST_F(Templates, SubjectAndUserId) {
 }
 
 TEST_F(Templates, VotingPeriodInLocalTime) {
-  testsupport::setTimeZone("XYZ-3");                 // three hours east of UTC
-  korva::settings.periodStart = 1764882000;          // 2025-12-05 00:00:00 local
-  korva::settings.periodEnd = 1767214799;            // 2025-12-31 23:59:59 local
+  testsupport::setTimeZone("XYZ-3");         // three hours east of UTC
+  korva::settings.periodStart = 1764882000;  // 2025-12-05 00:00:00 local
+  korva::settings.periodEnd = 1767214799;    // 2025-12-31 23:59:59 local
   EXPECT_EQ(expand("From %SDAT to %EDAT.\n"), "From 5 Dec 2025 to 31 Dec 2025.\r");
 }
 

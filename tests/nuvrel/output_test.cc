@@ -10,8 +10,8 @@
 #include "common/platform.h"
 #include "nuvrel/app.h"
 #include "tests/common/test_support.h"
-#include "tests/nuvrel/poster_state.h"
 #include "tests/nuvrel/packet_reader.h"
+#include "tests/nuvrel/poster_state.h"
 
 namespace {
 
@@ -80,12 +80,29 @@ TEST_F(PosterOutput, PacketHeaderFields) {
     size_t at;
     uint16_t value;
   } fields[] = {
-      {h::kOrigNode, 9999}, {h::kDestNode, 3},       {h::kYear, 2005},        {h::kMonth, 0},
-      {h::kDay, 31},        {h::kHour, 23},          {h::kMinute, 58},        {h::kSecond, 59},
-      {h::kBaud, 0},        {h::kPacketType, 2},     {h::kOrigNet, 5020},     {h::kDestNet, 0xFFFE},
-      {h::kQmOrigZone, 2},  {h::kQmDestZone, 1},     {h::kAuxNet, 0},         {h::kCapabilityCopy, 0x0100},
-      {h::kCapabilityWord, 0x0001}, {h::kOrigZone, 2}, {h::kDestZone, 1},     {h::kOrigPoint, 5},
-      {h::kDestPoint, 4},   {h::kProductData, 0},    {h::kProductData + 2, 0},
+      {h::kOrigNode, 9999},
+      {h::kDestNode, 3},
+      {h::kYear, 2005},
+      {h::kMonth, 0},
+      {h::kDay, 31},
+      {h::kHour, 23},
+      {h::kMinute, 58},
+      {h::kSecond, 59},
+      {h::kBaud, 0},
+      {h::kPacketType, 2},
+      {h::kOrigNet, 5020},
+      {h::kDestNet, 0xFFFE},
+      {h::kQmOrigZone, 2},
+      {h::kQmDestZone, 1},
+      {h::kAuxNet, 0},
+      {h::kCapabilityCopy, 0x0100},
+      {h::kCapabilityWord, 0x0001},
+      {h::kOrigZone, 2},
+      {h::kDestZone, 1},
+      {h::kOrigPoint, 5},
+      {h::kDestPoint, 4},
+      {h::kProductData, 0},
+      {h::kProductData + 2, 0},
   };
   for (const Field& f : fields) {
     SCOPED_TRACE(f.at);
@@ -121,11 +138,15 @@ TEST_F(PosterOutput, TwoTemplatesShareOnePacket) {
   EXPECT_EQ(m.from, "Robot");
   EXPECT_EQ(m.subject, "Results");
   EXPECT_EQ(kludgesWithoutMsgId(m.text),
-            "AREA:ELECTION\r\x01PID: Nuvrel 2.10/32\r\x01" "CHRS: CP866 2\rone\rtwo\rthree\r" + kTearline + kOrigin + "\r");
+            "AREA:ELECTION\r\x01PID: Nuvrel 2.10/32\r\x01"
+            "CHRS: CP866 2\rone\rtwo\rthree\r" +
+                kTearline + kOrigin + "\r");
   EXPECT_NE(m.text.find("\x01MSGID: 2:5020/9999.5 "), std::string::npos);
   EXPECT_EQ(p.messages[1].subject, "Second");
   EXPECT_EQ(kludgesWithoutMsgId(p.messages[1].text),
-            "AREA:ELECTION\r\x01PID: Nuvrel 2.10/32\r\x01" "CHRS: CP866 2\rfour\r" + kTearline + "\r");
+            "AREA:ELECTION\r\x01PID: Nuvrel 2.10/32\r\x01"
+            "CHRS: CP866 2\rfour\r" +
+                kTearline + "\r");
   EXPECT_TRUE(std::filesystem::exists(app.stampPath));
 }
 
@@ -144,7 +165,8 @@ TEST_F(PosterOutput, SmallMessageSizeMakesEveryLineAPart) {
     SCOPED_TRACE(i);
     EXPECT_EQ(p.messages[i].subject, subjects[i]);
     std::string trailer = (i < 2 ? split : "") + tear + kOrigin + "\r";
-    EXPECT_EQ(kludgesWithoutMsgId(p.messages[i].text), std::string("AREA:ELECTION\r\x01PID: Nuvrel 2.10/32\r") + bodies[i] + trailer);
+    EXPECT_EQ(kludgesWithoutMsgId(p.messages[i].text),
+              std::string("AREA:ELECTION\r\x01PID: Nuvrel 2.10/32\r") + bodies[i] + trailer);
   }
 }
 
@@ -188,7 +210,8 @@ TEST_F(PosterOutput, TextFiles) {
   EXPECT_EQ(readFile(dir_ / "Head.TXT"), std::string(60, '=') + " ELECTION.RESULTS =\n" + from +
                                              " 7 Mar 05  01:00:00\nTo  : All\nSubj: Results\n" + std::string(79, '=') +
                                              "\nthree\n\n--- Nuvrel  Ver. 2.10/32            Kelvanoth Poster, Apr "
-                                             "2005.\n * Origin: Station (2:5020/9999.5)\n" + std::string(1, '\0'));
+                                             "2005.\n * Origin: Station (2:5020/9999.5)\n" +
+                                             std::string(1, '\0'));
   EXPECT_EQ(settings.area, "ELECTION.RESULTS");
 }
 

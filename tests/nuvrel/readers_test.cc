@@ -21,7 +21,8 @@ TEST(PosterCandidates, ReadsNamesAndStatusesAndDropsTheRestOfLongLines) {
   ScratchDir dir;
   election = nuvrel::ElectionData{};
   testsupport::writeFile(dir / "cand.lst", "First\r\n\r\n  Second {1}\r\n" + std::string(100, 'L') +
-                                               "\r\n\x8D" "ame {2}\nLast");
+                                               "\r\n\x8D"
+                                               "ame {2}\nLast");
   nuvrel::loadPosterCandidates(dir / "cand.lst");
   ASSERT_EQ(election.candidates.size(), 5u);
   EXPECT_EQ(election.candidates[0].name, "First");
@@ -55,7 +56,9 @@ class PosterReaders : public ::testing::Test {
     nuvrel::settings = nuvrel::Settings{};
     app.configPath = dir_ / "korva.cfp";
   }
-  void write(const char* extension, const std::string& bytes) { testsupport::writeFile(dir_ / ("korva." + std::string(extension)), bytes); }
+  void write(const char* extension, const std::string& bytes) {
+    testsupport::writeFile(dir_ / ("korva." + std::string(extension)), bytes);
+  }
   // Runs a step and returns what it printed.
   static std::string printed(const std::function<void()>& step) {
     testing::internal::CaptureStdout();
@@ -66,7 +69,8 @@ class PosterReaders : public ::testing::Test {
 };
 
 TEST_F(PosterReaders, StatisticSumsAndCountWidth) {
-  write("sta", ";\r\n; Kelvanoth Statistic      ver. 2.10/32\r\n;\r\nVALD=10\r\nMANV=2\r\nDUPE=3\r\nvald=50\r\nAUX_=7\r\n");
+  write("sta",
+        ";\r\n; Kelvanoth Statistic      ver. 2.10/32\r\n;\r\nVALD=10\r\nMANV=2\r\nDUPE=3\r\nvald=50\r\nAUX_=7\r\n");
   EXPECT_EQ(nuvrel::formatCount(7), "7");  // before the file is read
   nuvrel::loadPosterStatistic();
   EXPECT_EQ(election.refusedSum, 3u);
@@ -127,7 +131,8 @@ TEST_F(PosterReaders, ListedAddressesFromTheIndexHeader) {
 }
 
 TEST_F(PosterReaders, VoteBaseRecordsAndBrokenLines) {
-  const std::string good = "1\t0\t0000000100000002\t2:5020/1.0\tJohn Doe\tpass1\r\n-2\t1\t0000000100000003\t2:5020/2.0\tAnn\tA b\r\n";
+  const std::string good =
+      "1\t0\t0000000100000002\t2:5020/1.0\tJohn Doe\tpass1\r\n-2\t1\t0000000100000003\t2:5020/2.0\tAnn\tA b\r\n";
   write("vot", good + "\r\nnotes\r\n1\t0\t0000000100000004\t2:5020/3.0\tLater\tx\r\n");
   nuvrel::loadPosterVotes();
   // Blank and text lines hold no vote; the vote after them counts, as the vote manager counts it.
@@ -139,7 +144,8 @@ TEST_F(PosterReaders, VoteBaseRecordsAndBrokenLines) {
   write("vot", "");
   nuvrel::loadPosterVotes();  // read once per run
   EXPECT_EQ(election.votes.size(), 3u);
-  for (const std::string& broken : {std::string("1\t0\t00000001\r\n"), std::string("1\t0\t0000000100000004\t2:5020/3.0\tNoTab\r\n")}) {
+  for (const std::string& broken :
+       {std::string("1\t0\t00000001\r\n"), std::string("1\t0\t0000000100000004\t2:5020/3.0\tNoTab\r\n")}) {
     election = nuvrel::ElectionData{};
     write("vot", good + broken);
     std::string out = printed(nuvrel::loadPosterVotes);
@@ -207,17 +213,20 @@ TEST_F(PosterReaders, NameOrderPastASharedBeginning) {
 
 TEST_F(PosterReaders, TallyEndsTheRunOnBadData) {
   EXPECT_EXIT_STDOUT(nuvrel::tallyPosterVotes({}), 12, dir_ / "out");
-  EXPECT_NE(testsupport::readFile(dir_ / "out").find("! Candidates file not defined. Process aborted."), std::string::npos);
+  EXPECT_NE(testsupport::readFile(dir_ / "out").find("! Candidates file not defined. Process aborted."),
+            std::string::npos);
   nuvrel::settings.candidatesPath = "cand.lst";
   EXPECT_EXIT_STDOUT(nuvrel::tallyPosterVotes({}), 12, dir_ / "out");
-  EXPECT_NE(testsupport::readFile(dir_ / "out").find("! Candidates file is empty. Process aborted."), std::string::npos);
+  EXPECT_NE(testsupport::readFile(dir_ / "out").find("! Candidates file is empty. Process aborted."),
+            std::string::npos);
   election.candidates = {{"A", 0}, {"B", 0}};
   election.votes.resize(3);
   election.votes[0].candidate = 2;
   election.votes[1].candidate = -5;
   election.votes[2].candidate = 3;
   EXPECT_EXIT_STDOUT(nuvrel::tallyPosterVotes({}), 7, dir_ / "out");
-  EXPECT_NE(testsupport::readFile(dir_ / "out").find("! Vote Base error! Invalid candidat id in pos 3."), std::string::npos);
+  EXPECT_NE(testsupport::readFile(dir_ / "out").find("! Vote Base error! Invalid candidat id in pos 3."),
+            std::string::npos);
 }
 
 }  // namespace

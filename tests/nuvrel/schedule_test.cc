@@ -191,9 +191,9 @@ TEST_F(Schedule, PeriodValues) {
     uint16_t period, offset;
     bool star;
   } cases[] = {
-      {"7", 7, 0, false}, {"7,3", 7, 3, false}, {"7,3*", 7, 3, true}, {"7, 3 *", 7, 3, true},
-      {"7*", 7, 0, false},  // a star needs the comma and an offset before it
-      {"7,*", 7, 0, false}, {"x", 0, 0, false},
+      {"7", 7, 0, false},     {"7,3", 7, 3, false}, {"7,3*", 7, 3, true},
+      {"7, 3 *", 7, 3, true}, {"7*", 7, 0, false},  // a star needs the comma and an offset before it
+      {"7,*", 7, 0, false},   {"x", 0, 0, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value);
@@ -312,9 +312,9 @@ TEST_F(Schedule, OncePerDayRule) {
     bool once, postedToday, forceAll, inForced, textMode;
     bool blocked;
   } cases[] = {
-      {true, true, false, false, false, true},    {false, true, false, false, false, false},
-      {true, false, false, false, false, false},  {true, true, true, false, false, false},
-      {true, true, false, true, false, false},    {true, true, false, false, true, false},
+      {true, true, false, false, false, true},   {false, true, false, false, false, false},
+      {true, false, false, false, false, false}, {true, true, true, false, false, false},
+      {true, true, false, true, false, false},   {true, true, false, false, true, false},
   };
   schedule.alreadyPostedLogged = true;  // quiet while the table runs
   for (const Case& c : cases) {
@@ -346,14 +346,14 @@ TEST_F(Schedule, StampDate) {
     std::time_t written;
     bool today;
   } cases[] = {
-      {local(2005, 3, 27, 0, 0, 0), true},   {local(2005, 3, 27, 23, 59, 59), true},
+      {local(2005, 3, 27, 0, 0, 0), true},     {local(2005, 3, 27, 23, 59, 59), true},
       {local(2005, 3, 26, 23, 59, 59), false}, {local(2005, 3, 28), false},
-      {local(2004, 3, 27, 12), false},       {local(2005, 2, 27, 12), false},
+      {local(2004, 3, 27, 12), false},         {local(2005, 2, 27, 12), false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(show(c.written));
-    std::filesystem::last_write_time(stamp, std::filesystem::file_time_type::clock::from_sys(
-                                                std::chrono::system_clock::from_time_t(c.written)));
+    std::filesystem::last_write_time(
+        stamp, std::filesystem::file_time_type::clock::from_sys(std::chrono::system_clock::from_time_t(c.written)));
     EXPECT_EQ(nuvrel::stampDatedToday(stamp, day), c.today);
   }
 }
@@ -388,20 +388,45 @@ TEST_F(Schedule, SimulatedDaysAreOneOClockOfTheirDates) {
     int year, month, day;  // the first simulated day; four days from it
     std::vector<std::string> days;
   } cases[] = {
-      {"Europe/Berlin", 2005, 3, 26, {"26.3.2005 01:00:00", "27.3.2005 01:00:00", "28.3.2005 01:00:00", "29.3.2005 01:00:00"}},
-      {"Europe/Berlin", 2005, 10, 29, {"29.10.2005 01:00:00", "30.10.2005 01:00:00", "31.10.2005 01:00:00", "1.11.2005 01:00:00"}},
-      {"Europe/Moscow", 2005, 3, 26, {"26.3.2005 01:00:00", "27.3.2005 01:00:00", "28.3.2005 01:00:00", "29.3.2005 01:00:00"}},
-      {"Europe/Moscow", 2005, 10, 29, {"29.10.2005 01:00:00", "30.10.2005 01:00:00", "31.10.2005 01:00:00", "1.11.2005 01:00:00"}},
+      {"Europe/Berlin",
+       2005,
+       3,
+       26,
+       {"26.3.2005 01:00:00", "27.3.2005 01:00:00", "28.3.2005 01:00:00", "29.3.2005 01:00:00"}},
+      {"Europe/Berlin",
+       2005,
+       10,
+       29,
+       {"29.10.2005 01:00:00", "30.10.2005 01:00:00", "31.10.2005 01:00:00", "1.11.2005 01:00:00"}},
+      {"Europe/Moscow",
+       2005,
+       3,
+       26,
+       {"26.3.2005 01:00:00", "27.3.2005 01:00:00", "28.3.2005 01:00:00", "29.3.2005 01:00:00"}},
+      {"Europe/Moscow",
+       2005,
+       10,
+       29,
+       {"29.10.2005 01:00:00", "30.10.2005 01:00:00", "31.10.2005 01:00:00", "1.11.2005 01:00:00"}},
       // The clock jumps from 01:00 to 02:00 on the 28th: that day's posting day is the moment of the
       // jump, and the days after it are at 01:00 again.
-      {"Europe/London", 2010, 3, 27, {"27.3.2010 01:00:00", "28.3.2010 02:00:00", "29.3.2010 01:00:00", "30.3.2010 01:00:00"}},
-      {"Europe/London", 2010, 10, 30, {"30.10.2010 01:00:00", "31.10.2010 01:00:00", "1.11.2010 01:00:00", "2.11.2010 01:00:00"}},
+      {"Europe/London",
+       2010,
+       3,
+       27,
+       {"27.3.2010 01:00:00", "28.3.2010 02:00:00", "29.3.2010 01:00:00", "30.3.2010 01:00:00"}},
+      {"Europe/London",
+       2010,
+       10,
+       30,
+       {"30.10.2010 01:00:00", "31.10.2010 01:00:00", "1.11.2010 01:00:00", "2.11.2010 01:00:00"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.zone) + " " + c.days[0]);
     testsupport::setTimeZone(c.zone);
     std::vector<std::string> shown;
-    for (std::time_t day : nuvrel::simulatedDays({local(c.year, c.month, c.day, 1), local(c.year, c.month, c.day + 3, 1)})) {
+    for (std::time_t day :
+         nuvrel::simulatedDays({local(c.year, c.month, c.day, 1), local(c.year, c.month, c.day + 3, 1)})) {
       shown.push_back(show(day));
     }
     EXPECT_EQ(shown, c.days);

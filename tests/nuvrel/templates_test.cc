@@ -53,7 +53,7 @@ TEST_F(PosterTemplates, NumberMacros) {
   } cases[] = {
       {"valid %VALD, all %ALLB, refused %INVD, vale %VALE%%, inve %INVE\n",
        "valid 140, all 150, refused   7, vale 93%, inve 5\n"},
-      {"%vald %Vald\n", "140 140\n"},             // any case
+      {"%vald %Vald\n", "140 140\n"},              // any case
       {"dupes: %DUPE$ seen\n", "dupes:  seen\n"},  // counted: only the six characters go
       {"none: %ADDL$ seen\n", "<nothing>"},        // zero: the whole line goes
       {"refused %INVD %BRK$\n", "refused   7 \n"},
@@ -115,10 +115,10 @@ TEST_F(PosterTemplates, ResultsQuorumAndPasswords) {
                          "-3\t1\t0000000100000005\t1:1/1.0\tcancelled\tpw3\r\n");
   EXPECT_EQ(expand("%RESV\n"), "Ivan    2  (66.7%)\nBo      1  (33.3%)\nTotal:    3\n");
   EXPECT_EQ(expand("%RESN\n"), "Bo      1  (33.3%)\nIvan    2  (66.7%)\nTotal:    3\n");
-  EXPECT_EQ(expand("x %QUOA y\n"),
-            " 1:1/1              cancelled\n 2:5020/1           ann\n 2:5020/1.1         bob\n 2:5020/2           zed\n");
-  EXPECT_EQ(expand("%PASV\n"),
-            "\n > Ivan  Passwords: 2 (50.0%)\npw0\npw2\n\n > Bo    Passwords: 1 (25.0%)\nPW1\n");
+  EXPECT_EQ(
+      expand("x %QUOA y\n"),
+      " 1:1/1              cancelled\n 2:5020/1           ann\n 2:5020/1.1         bob\n 2:5020/2           zed\n");
+  EXPECT_EQ(expand("%PASV\n"), "\n > Ivan  Passwords: 2 (50.0%)\npw0\npw2\n\n > Bo    Passwords: 1 (25.0%)\nPW1\n");
 }
 
 TEST_F(PosterTemplates, ResultsWithoutCountedVotesOrWithoutVoteBase) {
@@ -126,15 +126,17 @@ TEST_F(PosterTemplates, ResultsWithoutCountedVotesOrWithoutVoteBase) {
   EXPECT_EQ(expand("Results: %RESU.\n"), "Results: <Results not available>.\n");
   election = nuvrel::ElectionData{};
   election.candidates = {{"Ivan", 0}, {"Bo", 0}};
-  testsupport::writeFile(dir_ / "korva.vot", "-1\t0\t0000000100000002\t2:5020/2.0\tzed\tpw2\r\n"
-                                             "0\t0\t0000000100000003\t2:5020/1.0\tann\tPW1\r\n");
+  testsupport::writeFile(dir_ / "korva.vot",
+                         "-1\t0\t0000000100000002\t2:5020/2.0\tzed\tpw2\r\n"
+                         "0\t0\t0000000100000003\t2:5020/1.0\tann\tPW1\r\n");
   EXPECT_EQ(expand("%RESU\n"), "Ivan    0  ( 0.0%)\nBo      0  ( 0.0%)\nTotal:    0\n");
 }
 
 TEST_F(PosterTemplates, LongListLinesAndLongLines) {
   const std::string longName(1000, 'N'), longPassword(2000, 'p');
   election.candidates = {{longName, 0}};
-  testsupport::writeFile(dir_ / "korva.vot", "1\t0\t0000000100000002\t2:5020/2.0\t" + longName + "\t" + longPassword + "\r\n");
+  testsupport::writeFile(dir_ / "korva.vot",
+                         "1\t0\t0000000100000002\t2:5020/2.0\t" + longName + "\t" + longPassword + "\r\n");
   EXPECT_EQ(expand("%QUOR\n"), " 2:5020/2           " + longName + "\n");
   EXPECT_EQ(expand("%RESU\n"), longName + "    1  (100.0%)\n" + std::string(994, ' ') + "Total:    1\n");
   EXPECT_EQ(expand("%PASS\n"), "\n > " + longName + "  Passwords: 1 (100.0%)\n" + longPassword + "\n");
@@ -149,11 +151,13 @@ TEST_F(PosterTemplates, LineOverflowEndsTheRun) {
   for (int i = 0; i < 3000; ++i) line += "%AREA";  // 15000 characters that would grow to 240000
   testsupport::writeFile(dir_ / "t.tpl", line + "\n");
   EXPECT_EXIT_STDOUT(nuvrel::expandPostTemplate(dir_ / "t.tpl"), 22, dir_ / "stdout");
-  EXPECT_NE(readFile(dir_ / "stdout").find("! Header bufer overflow (header: \"" + (dir_ / "t.tpl") + "\"). Process aborted."),
+  EXPECT_NE(readFile(dir_ / "stdout")
+                .find("! Header bufer overflow (header: \"" + (dir_ / "t.tpl") + "\"). Process aborted."),
             std::string::npos);
   EXPECT_EXIT_STDOUT(nuvrel::expandPostTemplate(dir_ / "none.tpl"), 21, dir_ / "stdout");
-  EXPECT_NE(readFile(dir_ / "stdout").find("! Template file \"" + (dir_ / "none.tpl") + "\" open error. Process aborted."),
-            std::string::npos);
+  EXPECT_NE(
+      readFile(dir_ / "stdout").find("! Template file \"" + (dir_ / "none.tpl") + "\" open error. Process aborted."),
+      std::string::npos);
 }
 
 }  // namespace
