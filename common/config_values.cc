@@ -16,7 +16,7 @@ std::string_view cutAtBlank(std::string_view value) { return value.substr(0, val
 
 }  // namespace
 
-LineKind readConfigLine(std::FILE* f, std::string& key, std::string& value) {
+LineKind readConfigLine(std::FILE* f, std::string& key, std::string& value, SectionLines sections) {
   std::string line;
   while (platform::readTextLine(f, line, kLineCapacity)) {
     ++source.lineCounter;
@@ -24,7 +24,7 @@ LineKind readConfigLine(std::FILE* f, std::string& key, std::string& value) {
     text::tabsToBlanks(line);
     std::string_view rest = text::skipBlanks(line);
     if (rest.empty() || rest[0] == ';') continue;
-    if (source.posterStyle && rest[0] == '[') {
+    if (sections == SectionLines::kHeaders && rest[0] == '[') {
       rest.remove_prefix(1);
       key.assign(rest.substr(0, std::min<size_t>(rest.find(']'), 80)));
       value.clear();
@@ -44,17 +44,16 @@ void configError(const char* format, ...) {
   va_start(args, format);
   std::string message = text::vformat(format, args);
   va_end(args);
-  if (!source.posterStyle) {
+  if (source.errorHeader != nullptr) {
+    source.errorHeader(source, message);
+  } else {
     logging::printOut("\nError in configuration file \"%s\", line %d:\n --- ", source.path.c_str(), source.lineCounter);
     // An officer who reads the log must see why the run stopped.
     logging::logToFileOnly("\n! Error in configuration file \"%s\", line %d: %s", source.path.c_str(),
                            source.lineCounter, message.c_str());
-  } else if (source.lineCounter != 0) {
-    logging::logPrint("\n! Error in configuration file \"%s\", line %d: \n --- ", source.path.c_str(),
-                      source.lineCounter);
   }
   logging::printOut("%s", message.c_str());
-  logging::appExit(3);
+  logging::appExit(kExitBadValue);
 }
 
 std::string parseStringValue(std::string_view value, size_t maxLength) {
@@ -110,7 +109,7 @@ bool parseBoolValue(std::string_view value) {
   if (text::equalIgnoringAsciiCase(word, "No")) return false;
   logging::printOut("\nFile \"%s\": Bad bool value in line %d.", source.path.c_str(), source.lineCounter);
   logging::logToFileOnly("\n! File \"%s\": Bad bool value in line %d.", source.path.c_str(), source.lineCounter);
-  logging::appExit(3);
+  logging::appExit(kExitBadValue);
 }
 
 void parseAddressValue(FtnAddress& address, std::string_view value) {
@@ -141,7 +140,7 @@ std::time_t parseDateValue(std::string_view value) {
 void requireParameter(bool present, const char* keyName) {
   if (present) return;
   logging::logPrint("\n! File \"%s\": %s parameter not defind.", source.path.c_str(), keyName);
-  logging::appExit(-3);
+  logging::appExit(kExitIncomplete);
 }
 
 }  // namespace config

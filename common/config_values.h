@@ -18,22 +18,35 @@ namespace config {
 constexpr size_t kLineCapacity = 32766;  // a line yields at most 32765 characters
 constexpr size_t kUnbounded = std::numeric_limits<size_t>::max();
 
-// The configuration file being read.  The poster's reports differ from the vote manager's: its
-// error header goes through the log and it knows section lines.
+constexpr int kExitBadValue = 3;     // a value refused, the file and line named
+constexpr int kExitIncomplete = -3;  // a setting the run needs was not given (seen as 253)
+
+struct ConfigSource;
+
+// Writes what stands before the message of a bad value: where the program shows the file and line.
+using ErrorHeader = void (*)(const ConfigSource& source, const std::string& message);
+
+// The configuration file being read.
 struct ConfigSource {
   std::string path;
   uint16_t lineCounter = 0;
-  bool posterStyle = false;
+  // A program's own form of the header; unset, the header goes to standard output and the log
+  // gets the whole error as one entry.
+  ErrorHeader errorHeader = nullptr;
 };
 extern ConfigSource source;
 
 enum class LineKind { kEnd, kSetting, kSection };
 
-// Reads lines until the next setting (key and value) or, in the poster's style, section header
-// (its name in `key`).  Comments, blank lines and keys without a value are passed over.
-LineKind readConfigLine(std::FILE* f, std::string& key, std::string& value);
+// Whether a line beginning with "[" heads a section or is read as any other setting.
+enum class SectionLines { kSettings, kHeaders };
 
-// Reports a bad value with the file-and-line header and ends the program with code 3.
+// Reads lines until the next setting (key and value) or, with section headers, section header (its
+// name in `key`).  Comments, blank lines and keys without a value are passed over.
+LineKind readConfigLine(std::FILE* f, std::string& key, std::string& value,
+                        SectionLines sections = SectionLines::kSettings);
+
+// Reports a bad value with the file-and-line header and ends the program with kExitBadValue.
 [[noreturn]] void configError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Poster limits apply when maxLength is given; the vote manager's values are unbounded.

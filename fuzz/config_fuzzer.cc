@@ -48,7 +48,7 @@ void endsOrReturns(F parse) {
 
 // Each line's value through each parser that takes what the user writes.
 void parseValues(const std::string& text) {
-  config::source = config::ConfigSource{"values.cfg", 0, false};
+  config::source = config::ConfigSource{"values.cfg", 0};
   size_t start = 0;
   while (start < text.size()) {
     size_t end = std::min(text.find('\n', start), text.size());

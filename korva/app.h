@@ -16,7 +16,6 @@ constexpr const char* kProgramName = "Korva32";
 
 struct AppState {
   std::time_t startTime = 0;     // compared with message dates by the checks
-  std::string startDirectory;    // the working directory at start
   bool sortOnAddresses = false;  // report sort options
   bool sortOnNames = false;
   bool sortOnVotes = false;

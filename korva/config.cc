@@ -297,9 +297,7 @@ void applyKey(const std::string& key, const std::string& value) {
 
 void readVoteManagerConfig(const std::string& path) {
   election.candidates.clear();
-  config::source.path = path;
-  config::source.lineCounter = 0;
-  config::source.posterStyle = false;
+  config::source = config::ConfigSource{path};
   std::FILE* f = platform::openFile(path, "rb");
   if (f == nullptr) {
     logging::printOut("\nConfiguration file \"%s\" not found.", path.c_str());

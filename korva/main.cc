@@ -208,7 +208,6 @@ void leaveOutUnlistedElectors() {
   logging::setQuiet(options::optPresent("q"));
   const char* command = options::optPositional(1);
   if (command == nullptr || options::optPresent("?") || options::optPresent("h")) printUsage();
-  app.startDirectory = platform::currentDirectory();
   app.startTime = std::time(nullptr);
   if (text::equalIgnoringAsciiCase(command, "Copy")) copyMessages();
   readCommandOptions(argv[0]);

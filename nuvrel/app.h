@@ -25,7 +25,6 @@ constexpr std::time_t kSecondsPerDay = 86400;
 struct AppState {
   std::string configPath;
   std::string stampPath;
-  std::string startDirectory;
   bool textMode = false;    // text files instead of packets
   bool headerFlag = false;  // header in text files
   std::string selectedSection;

@@ -153,6 +153,12 @@ void applySetting(std::string_view key, std::string_view value) {
 
 }  // namespace
 
+void writeConfigErrorHeader(const config::ConfigSource& source, const std::string& /*message*/) {
+  if (source.lineCounter == 0) return;
+  logging::logPrint("\n! Error in configuration file \"%s\", line %d: \n --- ", source.path.c_str(),
+                    source.lineCounter);
+}
+
 void runPostingPass(std::time_t postingDay) {
   app.postingDay = postingDay;
   app.currentSection.clear();
@@ -166,7 +172,7 @@ void runPostingPass(std::time_t postingDay) {
   }
   std::string key, value;
   for (;;) {
-    config::LineKind kind = config::readConfigLine(f, key, value);
+    config::LineKind kind = config::readConfigLine(f, key, value, config::SectionLines::kHeaders);
     if (kind == config::LineKind::kEnd) break;
     if (kind == config::LineKind::kSection) {
       app.currentSection = key;

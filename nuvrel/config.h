@@ -5,8 +5,15 @@
 #define NUVREL_CONFIG_H_
 
 #include <ctime>
+#include <string>
+
+#include "common/config_values.h"
 
 namespace nuvrel {
+
+// The poster's header of a bad value: through the log, and only when a line was read (a bad span of
+// test dates on the command line names no line).
+void writeConfigErrorHeader(const config::ConfigSource& source, const std::string& message);
 
 // Runs one pass for the posting day (0: no day, only the settings are read).
 void runPostingPass(std::time_t postingDay);

@@ -118,11 +118,10 @@ const char* testDayCount() {
   }
   options::optInit(argc, argv);
   logging::setQuiet(options::optPresent("q"));
-  config::source.posterStyle = true;
+  config::source.errorHeader = writeConfigErrorHeader;
   logging::consoleWrite(text::format("Kelvanoth Poster  Version %s, %s.\r\n", kProgramVersion, kBuildDate));
   const char* command = options::optPositional(1);
   if (command == nullptr || options::optPresent("?") || options::optPresent("help")) printUsage();
-  app.startDirectory = platform::currentDirectory();
   readOptions(argv[0]);
   std::time_t today = postingDayOf(std::time(nullptr));
   if (text::equalIgnoringAsciiCase(command, "Post")) post(today);

@@ -8,6 +8,7 @@
 
 #include "common/log.h"
 #include "common/platform.h"
+#include "nuvrel/config.h"
 #include "tests/common/test_support.h"
 
 namespace {
@@ -20,7 +21,7 @@ const std::string kStamp = "\\d\\d:\\d\\d:\\d\\d";
 
 void startReading(const char* path, uint16_t line, bool poster) {
   logging::logInit({"Korva", "2.10/32", ""});
-  config::source = config::ConfigSource{path, line, poster};
+  config::source = config::ConfigSource{path, line, poster ? nuvrel::writeConfigErrorHeader : nullptr};
 }
 
 // Runs a step that must end the program and returns what it printed.
@@ -49,10 +50,11 @@ TEST(ReadConfigLine, SplitsKeyAndValueAndPassesOverTheRest) {
   // Every line the reader hands out, as "kind key|value@line".
   auto readAll = [&](bool poster) {
     startReading(path.c_str(), 0, poster);
+    auto sections = poster ? config::SectionLines::kHeaders : config::SectionLines::kSettings;
     std::FILE* f = platform::openFile(path, "rb");
     std::vector<std::string> got;
     std::string key, value;
-    for (config::LineKind kind; (kind = config::readConfigLine(f, key, value)) != config::LineKind::kEnd;) {
+    for (config::LineKind kind; (kind = config::readConfigLine(f, key, value, sections)) != config::LineKind::kEnd;) {
       got.push_back((kind == config::LineKind::kSection ? "[ " : "= ") + key + "|" + value + "@" +
                     std::to_string(config::source.lineCounter));
     }

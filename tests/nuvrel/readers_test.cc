@@ -10,6 +10,7 @@
 #include "common/index_format.h"
 #include "common/log.h"
 #include "nuvrel/app.h"
+#include "nuvrel/config.h"
 #include "tests/common/test_support.h"
 
 namespace {
@@ -37,7 +38,7 @@ TEST(PosterCandidates, ReadsNamesAndStatusesAndDropsTheRestOfLongLines) {
 TEST(PosterCandidates, MissingFileIsAConfigurationError) {
   ScratchDir dir;
   logging::logInit({"Nuvrel", "2.10/32", ""});
-  config::source = config::ConfigSource{"korva.cfp", 0, true};
+  config::source = config::ConfigSource{"korva.cfp", 0, nuvrel::writeConfigErrorHeader};
   EXPECT_EXIT_STDOUT(nuvrel::loadPosterCandidates(dir / "none.lst"), 3, dir / "out");
   EXPECT_EQ(testsupport::readFile(dir / "out"), "Candidates file \"" + (dir / "none.lst") + "\" not found.\n");
 }

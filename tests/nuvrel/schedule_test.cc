@@ -12,6 +12,7 @@
 #include "common/platform.h"
 #include "common/text.h"
 #include "nuvrel/app.h"
+#include "nuvrel/config.h"
 #include "tests/common/test_support.h"
 #include "tests/nuvrel/poster_state.h"
 
@@ -46,7 +47,7 @@ class Schedule : public ::testing::Test {
  protected:
   void SetUp() override {
     testsupport::resetPosterState();
-    config::source = config::ConfigSource{"korva.cfp", 0, true};
+    config::source = config::ConfigSource{"korva.cfp", 0, nuvrel::writeConfigErrorHeader};
   }
   // BeginDate 1.3.2005 with stages of 3, 0, 5 and 30 days: stage 0 is 1-3 March, stage 2 is 4-8
   // March, stage 3 is 9 March to 7 April, across the change to summer time on 27 March.
