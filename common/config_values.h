@@ -60,7 +60,7 @@ void parseAddressValue(FtnAddress& address, std::string_view value);
 // Local midnight of the day "day.month.year", as seconds since the epoch.
 std::time_t parseDateValue(std::string_view value);
 
-// Ends the program with code -3 when a required setting was not given.
+// Ends the program with kExitIncomplete when a required setting was not given.
 void requireParameter(bool present, const char* keyName);
 
 // The stored directory form of a value, without any check.

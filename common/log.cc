@@ -265,7 +265,7 @@ void appExit(int code) {
   }
   logClose();
   // The closing line break of a quiet run that showed nothing would make a scheduler mail it.
-  if (!state.quiet || state.stdoutUsed) platform::stdoutWrite("\n");
+  if (state.identity.closingLineBreak && (!state.quiet || state.stdoutUsed)) platform::stdoutWrite("\n");
   platform::exitProcess(code);
 }
 
@@ -273,7 +273,7 @@ void setExitHook(void (*hook)()) { state.exitHook = hook; }
 
 void outOfMemory() {
   logPrint("\n! Not enough memory.");
-  appExit(11);
+  appExit(kExitOutOfMemory);
 }
 
 }  // namespace logging

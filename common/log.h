@@ -15,6 +15,7 @@ struct LogIdentity {
   std::string name;     // "Korva", "Nuvrel"
   std::string version;  // "2.10/32"
   std::string banner;
+  bool closingLineBreak = true;  // appExit ends standard output with a line break
 };
 
 // Sets the identity and the two pending flags; called once at program start.
@@ -84,7 +85,9 @@ int printOut(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Finishes the log and ends the program with the code.
 [[noreturn]] void appExit(int code);
 
-// "! Not enough memory." and exit code 11.
+constexpr int kExitOutOfMemory = 11;
+
+// "! Not enough memory." and kExitOutOfMemory.
 [[noreturn]] void outOfMemory();
 
 // Called once by appExit before the log is finished, however the program ends: the poster

@@ -6,6 +6,7 @@
 #include "common/log.h"
 #include "common/text.h"
 #include "korva/app.h"
+#include "korva/exit_codes.h"
 #include "korva/message_reader.h"
 #include "korva/netmail_writer.h"
 #include "korva/nodelist_index.h"
@@ -59,7 +60,7 @@ void readElector(const std::string& line, uint32_t offset, std::string& name, st
     if (close == std::string_view::npos) {
       logPrint("\n! Invalid e-mail in ValidAddressList (offset=%lXh):", static_cast<unsigned long>(offset));
       logPrint("\n! \"%s\"", std::string(rest).c_str());
-      appExit(12);
+      appExit(kExitBadListRecord);
     }
     email = std::string(rest.substr(1, close - 1)).substr(0, kMaxElectorEmail);
     rest = text::skipBlanks(rest.substr(close + 1));
@@ -101,7 +102,7 @@ int announceNodelist() {
     std::string name;
     if (!sysopName(line, name)) {
       logPrint("\n! Invalid nodelist record (offset=%lXh).", static_cast<unsigned long>(r.offset));
-      appExit(12);
+      appExit(kExitBadListRecord);
     }
     if (excludedByNodelist(r, r.kind, false)) continue;
     name = name.substr(0, kMaxElectorName);

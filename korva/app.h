@@ -6,12 +6,14 @@
 #include <ctime>
 #include <string>
 
+#include "common/version.h"
+
 namespace korva {
 
 struct InboundMessage;
 
-constexpr const char* kProgramVersion = "2.10/32";
-constexpr const char* kReleaseDate = "Apr 2005";
+constexpr const char* kProgramVersion = version::kNumber;
+constexpr const char* kReleaseDate = version::kDate;
 constexpr const char* kProgramName = "Korva32";
 
 struct AppState {

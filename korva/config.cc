@@ -7,6 +7,7 @@
 #include "common/platform.h"
 #include "common/text.h"
 #include "korva/election_files.h"
+#include "korva/exit_codes.h"
 #include "korva/settings.h"
 
 namespace korva {
@@ -301,7 +302,7 @@ void readVoteManagerConfig(const std::string& path) {
   std::FILE* f = platform::openFile(path, "rb");
   if (f == nullptr) {
     logging::printOut("\nConfiguration file \"%s\" not found.", path.c_str());
-    logging::appExit(-2);
+    logging::appExit(kExitConfigNotFound);
   }
   uint32_t stamp = 0;
   platform::fileDosDateTime(path, stamp);
@@ -312,7 +313,7 @@ void readVoteManagerConfig(const std::string& path) {
   std::fclose(f);
   if (election.candidates.empty()) {
     logging::logPrint("\n! Candidates list is empty.");
-    logging::appExit(-3);
+    logging::appExit(config::kExitIncomplete);
   }
   config::requireParameter(settings.voteIdGiven, "VoteId");
   config::requireParameter(!settings.netmailIn.empty(), "NetmailIn");

@@ -10,6 +10,7 @@
 #include "common/platform.h"
 #include "common/text.h"
 #include "common/vote_tally.h"
+#include "korva/exit_codes.h"
 
 namespace korva {
 
@@ -84,7 +85,7 @@ void loadVoteBase() {
       if (result == VoteLineResult::kNoNumbers) continue;
       if (result == VoteLineResult::kFormatError) {
         logging::logPrint("\n! Invalid file format \"%s\", aborted.", election.voteBasePath.c_str());
-        logging::appExit(2);
+        logging::appExit(kExitBadVoteBase);
       }
       // As the file holds it: blanking control characters is for text that comes from a ballot, and
       // an earlier election's password may hold tabs that the next save must write back.  Only a
@@ -147,7 +148,7 @@ void reportFailedSave(const FileImage& file) {
     logging::logPrint("\n! Can't save candidates base file \"%s\".\n! CHANGES CANDIDATES LIST IGNORED!",
                       file.path.c_str());
   }
-  logging::appExit(13);
+  logging::appExit(kExitSaveFailed);
 }
 
 void saveElectionFiles(std::string_view version) {
@@ -162,7 +163,7 @@ size_t tallyVotes(bool sortOnVotes, bool sortOnNames) {
   VoteTally tally;
   if (size_t bad = ::tallyVotes(election.votes, election.candidates, {sortOnVotes, sortOnNames}, tally)) {
     logging::printOut("\nVote Base error! Invalid candidat id in pos %d.\n", int(bad));
-    logging::appExit(7);
+    logging::appExit(kExitBadVoteChoice);
   }
   election.totals = std::move(tally.totals);
   election.countedVotes = tally.countedVotes;

@@ -13,6 +13,7 @@
 #include "korva/app.h"
 #include "korva/config.h"
 #include "korva/election_files.h"
+#include "korva/exit_codes.h"
 #include "korva/message_effects.h"
 #include "korva/nodelist_index.h"
 #include "korva/reports.h"
@@ -26,8 +27,6 @@ using logging::appExit;
 using logging::logPrint;
 
 constexpr int kLockWaitSeconds = 300;
-constexpr int kExitUnknownCommand = 1;
-constexpr int kExitElectionBusy = 23;
 
 [[noreturn]] void printUsage() {
   logging::consoleWrite(text::format("Kelvanoth Vote Manager  Version %s, %s.\r\n", kProgramVersion, kReleaseDate));
@@ -39,7 +38,7 @@ constexpr int kExitElectionBusy = 23;
       "          -name         - sort report on names\n          -votes         - sort report on votes\n           "
       "-list:<file>  - filter address list (general report only)",
       kProgramName);
-  appExit(0);
+  appExit(kExitDone);
 }
 
 [[noreturn]] void printClosingLine() {
@@ -47,7 +46,7 @@ constexpr int kExitElectionBusy = 23;
   if (line.size() < 37) line.resize(37, ' ');
   line += text::format("Kelvanoth Vote Manager, %s.", kReleaseDate);
   logging::printOut("\n%s\n", line.c_str());
-  appExit(0);
+  appExit(kExitDone);
 }
 
 // "Copy <directory>": copies every *.msg of the working directory into the directory under its
@@ -71,7 +70,7 @@ constexpr int kExitElectionBusy = 23;
     logging::printOut("\n%s  -->  %s", file.c_str(), copy.c_str());
     platform::copyFile(file, copy, false);
   }
-  appExit(0);
+  appExit(kExitDone);
 }
 
 void readCommandOptions(char* argv0) {
@@ -163,7 +162,7 @@ void leaveOutUnlistedElectors() {
   }
   saveElectionFiles(kProgramVersion);
   if (app.indexRebuildRequest) openIndex();
-  appExit(0);
+  appExit(kExitDone);
 }
 
 [[noreturn]] void dispatch(const std::string& command) {
@@ -184,7 +183,7 @@ void leaveOutUnlistedElectors() {
   if (text::startsWithIgnoringAsciiCase(command, "Ind")) {
     app.indexRebuildRequest = true;
     openIndex();
-    appExit(0);
+    appExit(kExitDone);
   }
   if (text::startsWithIgnoringAsciiCase(command, "Ann")) {
     openIndex();
@@ -202,7 +201,7 @@ void leaveOutUnlistedElectors() {
        text::format("Korva      Version %s  Kelvanoth Vote Manager, %s.\n\r", kProgramVersion, kReleaseDate)});
   if (options::versionAsked(argc, argv)) {
     logging::printOut("%s %s", kProgramName, kProgramVersion);
-    appExit(0);
+    appExit(kExitDone);
   }
   options::optInit(argc, argv);
   logging::setQuiet(options::optPresent("q"));

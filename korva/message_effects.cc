@@ -11,6 +11,7 @@
 #include "common/text.h"
 #include "korva/app.h"
 #include "korva/election_files.h"
+#include "korva/exit_codes.h"
 #include "korva/scan.h"
 #include "korva/settings.h"
 
@@ -135,7 +136,7 @@ void makeEffect(const PlannedEffect& effect, std::string entry, std::set<std::st
     bool moved = false;
     if (int error = finishMove(m.from, m.to, moved); error != 0) {
       logPrint("\n! Can't move file (error=%d).", error);
-      appExit(16);
+      appExit(kExitMoveFailed);
     }
     touched.insert(platform::directoryPart(m.from));
     touched.insert(platform::directoryPart(m.to));
@@ -147,7 +148,7 @@ void makeEffect(const PlannedEffect& effect, std::string entry, std::set<std::st
   std::string path;
   if (!numberMessage(m.temporary, m.directory, path)) {
     logPrint("\n! File \"%s\" create error", m.temporary.c_str());
-    appExit(14);
+    appExit(kExitCreateFailed);
   }
   touched.insert(m.directory);
   if (m.copy) entry = logging::logEntry("\n< Save copy to \"%s\".", path.c_str());
@@ -273,13 +274,13 @@ void commitMessage() {
     } else if (!m.copy) {
       logPrint("\n! File \"%s\" create error", temporary.c_str());
       forgetTemporaries(replacements);
-      appExit(14);
+      appExit(kExitCreateFailed);
     }
   }
   if (!platform::writeFileAtomically(app.journalPath, journalText(replacements))) {
     logPrint("\n! Can't save journal file \"%s\".", app.journalPath.c_str());
     forgetTemporaries(replacements);
-    appExit(13);
+    appExit(kExitSaveFailed);
   }
 
   // From here on the journal finishes whatever a stop leaves undone.
@@ -330,7 +331,7 @@ bool finishInterruptedRun() {
       } else if (e.kind == "file" && platform::isRegularFile(e.first)) {
         if (!platform::replaceFile(e.first, e.second)) {
           logPrint("\n! Can't save file \"%s\".", e.second.c_str());
-          appExit(13);
+          appExit(kExitSaveFailed);
         }
         touched.insert(platform::directoryPart(e.second));
         replaced = true;
@@ -338,7 +339,7 @@ bool finishInterruptedRun() {
         bool moved = false;
         if (int error = finishMove(e.first, e.second, moved); error != 0) {
           logPrint("\n! Can't move file (error=%d).", error);
-          appExit(16);
+          appExit(kExitMoveFailed);
         }
         if (moved) logPrint("\n  >> Moved to \"%s\".", e.second.c_str());
         touched.insert(platform::directoryPart(e.first));
@@ -347,7 +348,7 @@ bool finishInterruptedRun() {
         std::string path;
         if (!numberMessage(e.first, e.second, path)) {
           logPrint("\n! File \"%s\" create error", e.first.c_str());
-          appExit(14);
+          appExit(kExitCreateFailed);
         }
         logPrint("\n< Send message \"%s\".", path.c_str());
         touched.insert(e.second);

@@ -8,6 +8,7 @@
 #include "common/platform.h"
 #include "common/text.h"
 #include "korva/app.h"
+#include "korva/exit_codes.h"
 #include "korva/message_effects.h"
 #include "korva/message_format.h"
 #include "korva/scan.h"
@@ -97,8 +98,8 @@ std::string closingText() {
 
 void appendTemplate(const std::string& templatePath, std::string& body) {
   TemplateResult result = expandTemplate(templatePath, body);
-  if (result == kTemplateCannotOpen) appExit(21);
-  if (result == kTemplateOverflow) appExit(22);
+  if (result == kTemplateCannotOpen) appExit(kExitTemplateMissing);
+  if (result == kTemplateOverflow) appExit(kExitTemplateOverflow);
 }
 
 }  // namespace
@@ -131,7 +132,7 @@ void writeNetmail(const std::string& templatePath, const FtnAddress& destination
   std::string path;
   if (!writeMessageNow(message, settings.netmailOut, path)) {
     logPrint("\n! File \"%s\" create error", path.c_str());
-    appExit(14);
+    appExit(kExitCreateFailed);
   }
   logging::logWriteEntry(sentLine);
   if (copied && writeMessageNow(message, settings.copyNetmailOut, path)) {

@@ -10,6 +10,7 @@
 #include "common/text.h"
 #include "korva/app.h"
 #include "korva/election_files.h"
+#include "korva/exit_codes.h"
 #include "korva/message_reader.h"
 #include "korva/settings.h"
 
@@ -81,7 +82,7 @@ std::FILE* openSource(const std::string& configured, const std::string& path, co
   std::FILE* f = path.empty() ? nullptr : platform::openFile(path, "rb");
   if (f == nullptr) {
     logPrint(failure, (path.empty() ? configured : path).c_str());
-    appExit(11);
+    appExit(kExitIndexFailed);
   }
   name = fileNamePart(path).substr(0, index_format::kMaxNameLength);
   uint32_t stamp = 0;
@@ -104,7 +105,7 @@ uint32_t recordOffset(long offset, const std::string& path) {
   if (offset < 0 || uint64_t(offset) > index_format::kMaxOffset) {
     logPrint("\n! File \"%s\" is too large to be indexed (a line starts at offset %lXh).", path.c_str(),
              static_cast<unsigned long>(offset));
-    appExit(11);
+    appExit(kExitIndexFailed);
   }
   return uint32_t(offset);
 }
@@ -328,7 +329,7 @@ bool checkCandidates(const std::vector<std::string>& stored) {
     logPrint("\n! CHECK RESULTS OF ELECTION! (see documentation)");
     if (!app.indexRebuildRequest) {
       logPrint("\n  To reindex run: \">%s.exe Index\"", kProgramName);
-      appExit(19);
+      appExit(kExitCandidatesChanged);
     }
     rebuild = true;
   }
@@ -362,7 +363,7 @@ void rebuild(const index_format::Header& current) {
   // Built whole in memory and renamed into place: a run that dies here leaves the old index.
   if (!platform::writeFileAtomically(ix.path, bytes)) {
     logPrint("\n! Can't create index \"%s\".", ix.path.c_str());
-    appExit(11);
+    appExit(kExitIndexFailed);
   }
 }
 
@@ -429,12 +430,12 @@ bool sysopName(std::string_view line, std::string& name) {
 std::string readIndexedLine(std::FILE* source, uint32_t offset, const char* listName) {
   if (std::fseek(source, long(offset), SEEK_SET) != 0) {
     logPrint("\n! %s seek error (offset=%lXh).", listName, static_cast<unsigned long>(offset));
-    appExit(12);
+    appExit(kExitBadListRecord);
   }
   std::string line;
   if (!platform::readBinaryLine(source, line, config::kLineCapacity)) {
     logPrint("\n! %s read error (offset=%lXh).", listName, static_cast<unsigned long>(offset));
-    appExit(12);
+    appExit(kExitBadListRecord);
   }
   return line;
 }
@@ -472,7 +473,7 @@ int findValidAddress(const InboundMessage& msg) {
       if (close == std::string_view::npos) {
         logPrint("\n! Invalid REPLYADDR value in ValidAddressList (offset=%lXh):", static_cast<unsigned long>(offset));
         logPrint("\n! \"%s\"", entry.c_str());
-        appExit(12);
+        appExit(kExitBadListRecord);
       }
       if (!text::equalIgnoringAsciiCase(rest.substr(0, close + 1), senderEmail(msg))) continue;
       result = 0;
@@ -506,7 +507,7 @@ int findNodelistEntry(const FtnAddress& address) {
   }
   if (commaCount(line) < 5 || int16_t(numberAfterComma(line)) != expected) {
     logPrint("\n! Invalid nodelist record (offset=%lXh).", static_cast<unsigned long>(r.offset));
-    appExit(12);
+    appExit(kExitBadListRecord);
   }
   sysopName(line, ix.foundName);
   return r.kind;
@@ -524,7 +525,7 @@ int findPointlistEntry(const InboundMessage& msg) {
   std::string line = readIndexedLine(ix.pointlist, r.offset, "Pointlist");
   if (commaCount(line) < 5 || int16_t(numberAfterComma(line)) != msg.orig.point) {
     logPrint("\n! Invalid pointlist record (offset=%lXh).", static_cast<unsigned long>(r.offset));
-    appExit(12);
+    appExit(kExitBadListRecord);
   }
   sysopName(line, ix.foundName);
   return 1;

@@ -10,6 +10,7 @@
 #include "common/text.h"
 #include "korva/app.h"
 #include "korva/election_files.h"
+#include "korva/exit_codes.h"
 #include "korva/judge.h"
 #include "korva/message_effects.h"
 #include "korva/message_reader.h"
@@ -37,7 +38,7 @@ uint32_t randomHalf() {
   uint32_t value = 0;
   if (!platform::randomBytes(&value, sizeof value)) {
     logPrint("\n! No random source for UserIDs.");
-    appExit(11);
+    appExit(kExitNoRandomSource);
   }
   return value & 0x7FFFFFFF;
 }
@@ -133,7 +134,7 @@ void disposeMessage(const std::string& path, const std::string& directory, Verdi
   std::string into = app.checkQuery ? settings.moveAuxiliary : directory;
   if (into.empty()) into = settings.moveInvalid;
   // Made with the message's other effects, the election files first.
-  if (planMove(path, into).empty()) appExit(16);
+  if (planMove(path, into).empty()) appExit(kExitMoveFailed);
 }
 
 void replyToSender(const std::string& templatePath, bool copy) {

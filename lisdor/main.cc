@@ -8,35 +8,37 @@
 #include "common/options.h"
 #include "common/platform.h"
 #include "common/text.h"
+#include "common/version.h"
 #include "lisdor/converter.h"
+#include "lisdor/exit_codes.h"
 
 namespace lisdor {
 namespace {
 
-constexpr const char* kProgramVersion = "2.10/32";
-constexpr const char* kReleaseDate = "Apr 2005";
-constexpr const char* kProgramName = "Lisdor32";
+using logging::appExit;
 
-[[noreturn]] void finish(int code) { platform::exitProcess(code); }
+constexpr const char* kProgramVersion = version::kNumber;
+constexpr const char* kReleaseDate = version::kDate;
+constexpr const char* kProgramName = "Lisdor32";
 
 [[noreturn]] void printUsage() {
   logging::printOut(
       "\n  Usage:\n%s <source> [<target>][options]\n    <options>:\n        -addr  - sort on address\n       -fname  - "
       "sort on first name\n       -lname  - sort on last name\n",
       kProgramName);
-  finish(0);
+  appExit(kExitDone);
 }
 
 [[noreturn]] void formatError(const std::string& source) {
   logging::printOut("Unknown format of Source file \"%s\".\n", source.c_str());
-  finish(11);
+  appExit(kExitUnknownFormat);
 }
 
 std::vector<UserRecord> readSource(const std::string& source) {
   std::FILE* in = platform::openFile(source, "rb");
   if (in == nullptr) {
     logging::printOut("Source file \"%s\" not found.\n", source.c_str());
-    finish(10);
+    appExit(kExitSourceNotFound);
   }
   std::vector<UserRecord> users;
   users.reserve(128);
@@ -45,7 +47,7 @@ std::vector<UserRecord> readSource(const std::string& source) {
   // list: in place, it would be replaced by what was read.
   if (std::ferror(in)) {
     logging::printOut("Source file \"%s\" not found.\n", source.c_str());
-    finish(10);
+    appExit(kExitSourceNotFound);
   }
   std::fclose(in);
   return users;
@@ -59,7 +61,7 @@ std::string listBytes(const std::vector<UserRecord>& users, const std::vector<ui
 
 [[noreturn]] void cannotCreate(const std::string& target) {
   logging::printOut("Can't create target file \"%s\".\n", target.c_str());
-  finish(15);
+  appExit(kExitCannotWrite);
 }
 
 // A named target is replaced whole or not at all: written beside itself, forced to disk, renamed.
@@ -85,15 +87,17 @@ void replaceSource(const std::string& source, const std::string& temporary) {
     platform::deleteFile(backupCopy);
     platform::deleteFile(temporary);
     logging::printOut("Can't replace source file \"%s\".\n", source.c_str());
-    finish(15);
+    appExit(kExitCannotWrite);
   }
   platform::syncDirectory(platform::directoryPart(platform::absolutePath(source)));
 }
 
 [[noreturn]] void run(int argc, char** argv) {
+  // The converter keeps no log, and its output ends as its last line does.
+  logging::logInit({"Lisdor", kProgramVersion, "", false});
   if (options::versionAsked(argc, argv)) {
     logging::printOut("%s %s\n", kProgramName, kProgramVersion);
-    finish(0);
+    appExit(kExitDone);
   }
   options::optInit(argc, argv);
   platform::consoleWrite(text::format("Lisdor Userlist Converter  Version %s, %s.\r\n", kProgramVersion, kReleaseDate));
@@ -119,7 +123,7 @@ void replaceSource(const std::string& source, const std::string& temporary) {
     logging::printOut("%d records processed.\n", int(users.size()));
     replaceSource(source, temporary);
   }
-  finish(0);
+  appExit(kExitDone);
 }
 
 }  // namespace
@@ -128,7 +132,7 @@ void replaceSource(const std::string& source, const std::string& temporary) {
 int main(int argc, char** argv) {
   std::set_new_handler([] {
     logging::printOut("\nERROR: Not enough memory.");
-    lisdor::finish(14);
+    logging::appExit(lisdor::kExitOutOfMemory);
   });
   lisdor::run(argc, argv);
 }

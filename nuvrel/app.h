@@ -11,11 +11,12 @@
 #include "common/election_formats.h"
 #include "common/ftn_address.h"
 #include "common/platform.h"
+#include "common/version.h"
 
 namespace nuvrel {
 
-constexpr const char* kProgramVersion = "2.10/32";
-constexpr const char* kBuildDate = "Apr 2005";
+constexpr const char* kProgramVersion = version::kNumber;
+constexpr const char* kBuildDate = version::kDate;
 constexpr const char* kProgramName = "Nuvrel32";
 
 constexpr int kStageCount = 10;  // stages 0 to 9, one DaysStage key each

@@ -9,7 +9,7 @@
 #include "common/platform.h"
 #include "common/text.h"
 #include "nuvrel/app.h"
-#include "nuvrel/output.h"
+#include "nuvrel/exit_codes.h"
 #include "nuvrel/readers.h"
 #include "nuvrel/schedule.h"
 #include "nuvrel/templates.h"
@@ -168,7 +168,7 @@ void runPostingPass(std::time_t postingDay) {
   std::FILE* f = platform::openFile(app.configPath, "rb");
   if (f == nullptr) {
     logging::printOut("\nConfiguration file \"%s\" not found.", app.configPath.c_str());
-    finishRun(-2);
+    logging::appExit(kExitConfigNotFound);
   }
   std::string key, value;
   for (;;) {

@@ -11,6 +11,7 @@
 #include "common/text.h"
 #include "nuvrel/app.h"
 #include "nuvrel/config.h"
+#include "nuvrel/exit_codes.h"
 #include "nuvrel/output.h"
 #include "nuvrel/schedule.h"
 
@@ -33,7 +34,7 @@ constexpr int kLockWaitSeconds = 300;
       "<enddate>\n                            or <ndays> days (only test mode)\n                 "
       "<startdate>,<enddate> format:\n                            <day>.<month>.<year>\n",
       kProgramName);
-  appExit(0);
+  appExit(kExitDone);
 }
 
 void readOptions(char* argv0) {
@@ -63,11 +64,11 @@ void takeRunLock() {
   platform::LockResult result = platform::lockFile(path, kLockWaitSeconds, app.runLock);
   if (result == platform::LockResult::kBusy) {
     logging::logPrint("\n! Another run holds \"%s\"; nothing posted.", path.c_str());
-    finishRun(23);
+    appExit(kExitRunBusy);
   }
   if (result == platform::LockResult::kFailed) {
     logging::logPrint("\n! Lock file \"%s\" create error.", path.c_str());
-    finishRun(14);
+    appExit(kExitCreateFailed);
   }
   // What runs that died left half-written goes; a live run's files are its own.  PktDir is swept
   // when the packet is made: it is known only from the configuration.
@@ -88,7 +89,7 @@ void takeRunLock() {
       logging::logRoutine("\n! Nothing to do.\n");
     }
   }
-  finishRun(0);
+  appExit(kExitDone);
 }
 
 // The day count of Test: the word after the command, else the usage's "/test:<ndays>" (which,
@@ -106,7 +107,7 @@ const char* testDayCount() {
   runPostingPass(0);                                  // reads the settings and the candidates base; day 0 posts nothing
   TestSpan span = testSpan(today, testDayCount(), options::optString("d"));
   for (std::time_t day : simulatedDays(span)) runPostingPass(day);
-  finishRun(0);
+  appExit(kExitDone);
 }
 
 [[noreturn]] void run(int argc, char** argv) {
@@ -114,7 +115,7 @@ const char* testDayCount() {
   logging::setExitHook(closeOutput);
   if (options::versionAsked(argc, argv)) {
     logging::printOut("%s %s", kProgramName, kProgramVersion);
-    appExit(0);
+    appExit(kExitDone);
   }
   options::optInit(argc, argv);
   logging::setQuiet(options::optPresent("q"));
@@ -127,7 +128,7 @@ const char* testDayCount() {
   if (text::equalIgnoringAsciiCase(command, "Post")) post(today);
   if (text::equalIgnoringAsciiCase(command, "Test")) test(today);
   logging::printOut("\nUnknown command.");
-  finishRun(1);
+  appExit(kExitUnknownCommand);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "common/platform.h"
 #include "common/text.h"
 #include "nuvrel/app.h"
+#include "nuvrel/exit_codes.h"
 #include "nuvrel/schedule.h"
 
 namespace nuvrel {
@@ -58,11 +59,11 @@ void startPacket() {
   platform::removeDeadTemporaries(settings.pktDir);
   if (settings.pktToAddress.zone == 0) {
     logPrint("\n! Unknown PktToAddress.");
-    finishRun(15);
+    logging::appExit(kExitNoPacketAddress);
   }
   if (settings.pktFromAddress.zone == 0) {
     logPrint("\n! Unknown PktFromAddress.");
-    finishRun(15);
+    logging::appExit(kExitNoPacketAddress);
   }
   output.packetNumber = clockSerial();
   PacketHeader header{settings.pktFromAddress, settings.pktToAddress, platform::localTime(std::time(nullptr)),
@@ -152,7 +153,7 @@ void finishTextFile() {
   output.textStarted = false;
   if (!saved) {
     logPrint("\n! File \"%s\" create error", output.textName.c_str());
-    finishRun(14);
+    logging::appExit(kExitCreateFailed);
   }
   logPrint("\n  \"%s\" created.", output.textName.c_str());
 }
@@ -181,7 +182,7 @@ void deliverPacket() {
   if (!written || !renameToPacketName(temporary, name)) {
     if (written) platform::deleteFile(temporary);
     logPrint("\n! File \"%s\" create error.", name.c_str());
-    finishRun(14);
+    logging::appExit(kExitCreateFailed);
   }
   // A packet in place stays posted: a lost directory sync is no reason to post its texts twice.
   platform::syncDirectory(platform::directoryPart(name));
@@ -274,7 +275,5 @@ void closeOutput() {
   deliverPacket();
   if (app.forcedSection.empty() && !app.stampPath.empty()) renewStamp();
 }
-
-void finishRun(int code) { logging::appExit(code); }
 
 }  // namespace nuvrel

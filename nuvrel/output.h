@@ -1,6 +1,6 @@
 // The poster's output: every posted template becomes an echomail message (split at MaxMsgSize)
 // in one packet per run, or a text file named after its section.  Each file reaches the disk whole
-// or not at all.  finishRun is the poster's one way to end.
+// or not at all.
 #ifndef NUVREL_OUTPUT_H_
 #define NUVREL_OUTPUT_H_
 
@@ -52,11 +52,9 @@ void writeOutputLine(std::string_view line);
 void finishPost(bool split);
 // Writes out the packet of the run's finished texts (renewing the stamp file after Post).  A text
 // whose template did not finish is dropped, and in text mode its section's file keeps its old text.
-// Runs at every ending; a packet that cannot be written ends the run with code 14.
+// Runs at every ending (the exit hook); a packet that cannot be written ends the run with
+// kExitCreateFailed.
 void closeOutput();
-
-// Ends the program with the code.
-[[noreturn]] void finishRun(int code);
 
 }  // namespace nuvrel
 

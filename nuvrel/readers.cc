@@ -12,7 +12,7 @@
 #include "common/text.h"
 #include "common/vote_tally.h"
 #include "nuvrel/app.h"
-#include "nuvrel/output.h"
+#include "nuvrel/exit_codes.h"
 
 namespace nuvrel {
 
@@ -136,12 +136,12 @@ size_t tallyPosterVotes(const SortKeys& keys) {
     } else {
       logPrint("\n! Candidates file not defined. Process aborted.\n");
     }
-    finishRun(12);
+    logging::appExit(kExitNoCandidates);
   }
   VoteTally tally;
   if (size_t bad = tallyVotes(election.votes, election.candidates, {keys.byVotes, keys.byName}, tally)) {
     logPrint("\n! Vote Base error! Invalid candidat id in pos %d.\n", int(bad));
-    finishRun(7);
+    logging::appExit(kExitBadVoteChoice);
   }
   election.totals = std::move(tally.totals);
   election.countedVotes = tally.countedVotes;

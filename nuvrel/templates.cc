@@ -9,6 +9,7 @@
 #include "common/template_scan.h"
 #include "common/text.h"
 #include "nuvrel/app.h"
+#include "nuvrel/exit_codes.h"
 #include "nuvrel/output.h"
 #include "nuvrel/readers.h"
 
@@ -275,7 +276,7 @@ void expandPostLine(std::string& line, TemplatePass& pass) {
   };
   if (template_scan::expandMacros(line, expand) == LineResult::kOverflow) {
     logPrint("\n! Header bufer overflow (header: \"%s\"). Process aborted.\n", pass.path.c_str());
-    finishRun(22);
+    logging::appExit(kExitTemplateOverflow);
   }
 }
 
@@ -284,7 +285,7 @@ void expandPostTemplate(const std::string& path) {
   std::FILE* f = platform::openFile(path, "rb");
   if (f == nullptr) {
     logPrint("\n! Template file \"%s\" open error. Process aborted.\n", path.c_str());
-    finishRun(21);
+    logging::appExit(kExitTemplateMissing);
   }
   logPrint("\n> [%s] \"%s\" processed.", settings.subj.c_str(), path.c_str());
   TemplatePass pass;
