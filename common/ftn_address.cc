@@ -81,3 +81,5 @@ std::string addressText(const FtnAddress& a, bool withPoint) {
 std::string formatAddress(const FtnAddress& a) { return addressText(a, a.point != 0); }
 
 std::string formatAddress4d(const FtnAddress& a) { return addressText(a, true); }
+
+std::string formatAddress3d(const FtnAddress& a) { return addressText(a, false); }

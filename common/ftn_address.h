@@ -26,6 +26,8 @@ int scanFtnAddress(std::string_view text, FtnAddress& address, size_t* consumed 
 std::string formatAddress(const FtnAddress& a);
 // Always with the point: "%hd:%hd/%hd.%hd".
 std::string formatAddress4d(const FtnAddress& a);
+// Never with the point: "%hd:%hd/%hd", the node a point belongs to.
+std::string formatAddress3d(const FtnAddress& a);
 
 // Reads a decimal number as "%hd" does: leading blanks, an optional sign, then digits; the value
 // wraps to 16 bits as the C library's conversion does.  False when no digit follows.

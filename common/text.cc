@@ -46,6 +46,13 @@ std::string& normalizeName(std::string& s) {
   return s;
 }
 
+std::string nameKey(std::string_view name, size_t maxLength) {
+  std::string key = cut(name, maxLength);
+  return normalizeName(key);
+}
+
+std::string cut(std::string_view s, size_t maxLength) { return std::string(s.substr(0, maxLength)); }
+
 std::string_view skipBlanks(std::string_view s) {
   size_t i = 0;
   while (i < s.size() && s[i] >= 1 && s[i] <= 32) ++i;

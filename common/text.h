@@ -24,6 +24,13 @@ std::string& fixCyrillicEn(std::string& s);
 // Reduces a person's or candidate's name to its comparison key, in place.
 std::string& normalizeName(std::string& s);
 
+// The comparison key of the first `maxLength` characters of a name: each caller compares as many
+// characters as the field it matches against holds.
+std::string nameKey(std::string_view name, size_t maxLength);
+
+// The first `maxLength` characters of the text, all of it when shorter: a field's stored length.
+std::string cut(std::string_view s, size_t maxLength);
+
 // The text from its first character above 32 (blanks, tabs and control characters skipped).
 std::string_view skipBlanks(std::string_view s);
 

@@ -25,17 +25,11 @@ constexpr std::string_view kChangeKeyword = "%CHANGE: ";
 
 // The line reduced for comparison with candidate keys.
 std::string lineKey(std::string_view line) {
-  std::string key(line.substr(0, kLineKeyLength));
-  text::normalizeName(key);
+  std::string key = text::nameKey(line, kLineKeyLength);
   return text::fixCyrillicEn(key);
 }
 
-std::string candidateKey(std::string_view name) {
-  std::string key(name.substr(0, kCandidateNameLength));
-  return text::normalizeName(key);
-}
-
-std::string cut(std::string_view s, size_t maxLength) { return std::string(s.substr(0, maxLength)); }
+std::string candidateKey(std::string_view name) { return text::nameKey(name, kCandidateNameLength); }
 
 // The first candidate, electable or not, whose key is `key`; nullptr when there is none.
 CandidateLine* findCandidate(const std::string& key) {
@@ -118,7 +112,7 @@ void readKeywordLine(std::string_view line, const std::string& key, InboundMessa
 void readBallotPassword(std::string_view line, const CandidateLine& candidate, InboundMessage& msg) {
   size_t bang = line.find('!');
   if (bang != std::string_view::npos) {
-    msg.password = cut(text::skipBlanks(line.substr(bang + 1)), kMaxPasswordLength);
+    msg.password = text::cut(text::skipBlanks(line.substr(bang + 1)), kMaxPasswordLength);
     msg.passwordState = kPasswordGiven;
     return;
   }
@@ -128,7 +122,7 @@ void readBallotPassword(std::string_view line, const CandidateLine& candidate, I
   name = name.substr(0, name.find(','));
   if (text::startsWithIgnoringAsciiCase(rest, name)) {
     msg.passwordState = kPasswordFromName;  // to be verified by hand
-    msg.password = cut(text::skipBlanks(rest.substr(name.size())), kMaxPasswordLength);
+    msg.password = text::cut(text::skipBlanks(rest.substr(name.size())), kMaxPasswordLength);
   } else {
     msg.passwordState = kPasswordMissing;
   }

@@ -58,15 +58,15 @@ constexpr int kLockWaitSeconds = 300;
   std::vector<std::string> files = platform::listFiles("", "*.msg");
   if (files.empty()) {
     logging::printOut("\n%s not found", "*.msg");
-    appExit(0);
+    appExit(kExitDone);
   }
   for (const std::string& file : files) {
-    uint32_t number = nextMessageNumber(directory);
-    if (number > kMaxMessageNumber) {
+    // Shown, not logged: no configuration, so no log, is read for Copy.
+    std::string copy = freeMessagePath(directory);
+    if (copy.empty()) {
       logging::printOut("\n! No free message number in \"%s\".", directory.c_str());
-      appExit(14);
+      appExit(kExitCreateFailed);
     }
-    std::string copy = text::format("%s%u.msg", directory.c_str(), number);
     logging::printOut("\n%s  -->  %s", file.c_str(), copy.c_str());
     platform::copyFile(file, copy, false);
   }

@@ -36,8 +36,6 @@ std::string headerText(const uint8_t* header, size_t offset, size_t size) {
   return std::string(field, length);
 }
 
-std::string cut(std::string_view s, size_t maxLength) { return std::string(s.substr(0, maxLength)); }
-
 // The decimal number at the start of a text, as atoi reads it (blanks, sign, digits).
 int16_t leadingNumber(std::string_view s) {
   long value = 0;
@@ -85,7 +83,7 @@ void readReplyTo(std::string_view value, InboundMessage& msg) {
   std::string_view rest = text::skipBlanks(value);
   size_t blank = rest.find(' ');
   if (blank != std::string_view::npos)
-    msg.replyToName = cut(text::skipBlanks(rest.substr(blank + 1)), kMaxReplyToNameLength);
+    msg.replyToName = text::cut(text::skipBlanks(rest.substr(blank + 1)), kMaxReplyToNameLength);
 }
 
 // The fields of "DD Mon YY  HH:MM:SS"; out of range values are left for the calendar to carry.
@@ -163,9 +161,9 @@ void readKludgesAndBody(const std::vector<std::string_view>& lines, InboundMessa
     } else if (startsWith(line, "\x01MSGID: ")) {
       std::string_view value = line.substr(8);
       hasMsgId = parseAddressText(value, msg.msgIdAddress);
-      msg.msgId = cut(text::skipBlanks(value), kMaxMsgIdLength);
+      msg.msgId = text::cut(text::skipBlanks(value), kMaxMsgIdLength);
     } else if (startsWith(line, "\x01REPLYADDR: ") || startsWith(line, "\x01REPLYADDR ")) {
-      msg.replyAddr = cut(text::skipBlanks(line.substr(11)), kMaxReplyAddrLength);
+      msg.replyAddr = text::cut(text::skipBlanks(line.substr(11)), kMaxReplyAddrLength);
     } else if (startsWith(line, "\x01REPLYTO: ") || startsWith(line, "\x01REPLYTO ")) {
       readReplyTo(line.substr(9), msg);
     } else if (startsWith(line, "\x01TZUTC: ")) {

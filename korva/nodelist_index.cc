@@ -193,11 +193,6 @@ void indexPointlist(std::vector<Record>& out) {
   });
 }
 
-std::string candidateKey(const std::string& name) {
-  std::string key = name.substr(0, kMaxCandidateKey);
-  return text::normalizeName(key);
-}
-
 // One sorted key per record of a section; equal keys keep record order, so the first of them is
 // the record a scan in file order would meet first.
 void sortKeys(std::vector<IndexKey>& keys, size_t from, size_t to, bool nodeOnly) {
@@ -315,7 +310,7 @@ bool checkCandidates(const std::vector<std::string>& stored) {
   const std::vector<CandidateLine>& list = election.candidates;
   bool failed = list.size() < stored.size();
   for (size_t i = 0; !failed && i < stored.size(); ++i) {
-    if (!text::equalIgnoringAsciiCase(stored[i], candidateKey(list[i].name))) {
+    if (!text::equalIgnoringAsciiCase(stored[i], text::nameKey(list[i].name, kMaxCandidateKey))) {
       logPrint("\n! Unexpected candidate \"%s\" in candidates file.", list[i].name.c_str());
       failed = true;
     }
@@ -358,7 +353,7 @@ void rebuild(const index_format::Header& current) {
     at += index_format::kRecordSize;
   }
   std::vector<std::string> keys;
-  for (const CandidateLine& c : election.candidates) keys.push_back(candidateKey(c.name));
+  for (const CandidateLine& c : election.candidates) keys.push_back(text::nameKey(c.name, kMaxCandidateKey));
   bytes += index_format::encodeCandidates(keys);
   // Built whole in memory and renamed into place: a run that dies here leaves the old index.
   if (!platform::writeFileAtomically(ix.path, bytes)) {

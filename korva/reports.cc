@@ -6,8 +6,10 @@
 #include <numeric>
 #include <vector>
 
+#include "common/ftn_address.h"
 #include "common/log.h"
 #include "common/platform.h"
+#include "common/report_rows.h"
 #include "common/text.h"
 #include "korva/election_files.h"
 #include "korva/settings.h"
@@ -20,7 +22,7 @@ constexpr size_t kHeaderWidth = 60;
 
 int twoDigitYear(const std::tm& tm) { return tm.tm_year >= 100 ? tm.tm_year - 100 : tm.tm_year; }
 
-std::string dayText(std::time_t t) {
+std::string dayWithTwoDigitYear(std::time_t t) {
   std::tm tm = platform::localTime(t);
   return text::format("%2.2d %s %2.2d", tm.tm_mday, text::monthAbbreviation(tm.tm_mon), twoDigitYear(tm));
 }
@@ -56,7 +58,8 @@ int compareVotes(const VoteRecord& a, const VoteRecord& b, const ReportOptions& 
 
 void printReportHeader(const std::string& title) {
   if (election.votes.empty()) return;
-  std::string period = "[" + dayText(settings.periodStart) + " - " + dayText(settings.periodEnd) + "]";
+  std::string period =
+      "[" + dayWithTwoDigitYear(settings.periodStart) + " - " + dayWithTwoDigitYear(settings.periodEnd) + "]";
   logging::printOut("\n%s\n", headerLine(settings.voteId, 55, period).c_str());
   std::tm now = platform::localTime(std::time(nullptr));
   std::string stamp =
@@ -68,26 +71,24 @@ void printReportHeader(const std::string& title) {
 void reportResults(const ReportOptions& options) {
   if (election.votes.empty()) return;
   printReportHeader(options.validListMode ? "*General results (validlist check mode)*" : "*General results*");
-  int width = int(tallyVotes(options.sortOnVotes, options.sortOnNames)) + 1;
+  size_t longest = tallyVotes(options.sortOnVotes, options.sortOnNames);
   for (int i : election.electable) {
-    uint16_t total = election.totals[size_t(i)];
-    // With no vote counted every share is 0.0 rather than a division by zero.
-    double share = election.countedVotes ? 100.0 * total / election.countedVotes : 0.0;
-    logging::printOut("\n%-*s%4d  (%4.1f%%)", width, election.candidates[size_t(i)].name.c_str(), int(total), share);
+    std::string row = report_rows::resultRow(election.candidates[size_t(i)].name, longest, election.totals[size_t(i)],
+                                             election.countedVotes);
+    logging::printOut("\n%s", row.c_str());
   }
-  logging::printOut("\n%*s%5u\n", width - 1, "Total:", unsigned(election.countedVotes));
+  logging::printOut("\n%s\n", report_rows::totalRow(longest, election.countedVotes).c_str());
 }
 
 void reportPasswords(const ReportOptions& options) {
   if (election.votes.empty()) return;
   printReportHeader("*Password list*");
-  int width = int(tallyVotes(options.sortOnVotes, options.sortOnNames)) + 1;
+  size_t longest = tallyVotes(options.sortOnVotes, options.sortOnNames);
   std::vector<size_t> order = sortedVotes(options, true);
   for (int i : election.electable) {
-    uint16_t total = election.totals[size_t(i)];
-    double share = 100.0 * total / double(election.votes.size());
-    logging::printOut("\n > %-*s Passwords: %d (%.1f%%)\n", width, election.candidates[size_t(i)].name.c_str(),
-                      int(total), share);
+    std::string heading = report_rows::passwordsHeading(election.candidates[size_t(i)].name, longest,
+                                                        election.totals[size_t(i)], election.votes.size());
+    logging::printOut("\n%s\n", heading.c_str());
     for (size_t p : order) {
       if (election.votes[p].candidate == i + 1) logging::printOut("%s\n", election.votes[p].password.c_str());
     }
@@ -99,8 +100,8 @@ void reportQuorum(const ReportOptions& options) {
     printReportHeader("*Quorum list*");
     for (size_t p : sortedVotes(options, false)) {
       const VoteRecord& v = election.votes[p];
-      std::string address = text::format("\n%hd:%hd/%hd", v.address.zone, v.address.net, v.address.node);
-      if (v.address.point != 0) address += text::format(".%hd", v.address.point);
+      // The line break counts in the address's 18 columns, as it always has.
+      std::string address = "\n" + formatAddress(v.address);
       logging::printOut(" %-18s %s", address.c_str(), v.name.c_str());
     }
   }

@@ -70,16 +70,17 @@ uint16_t messageNumber(std::string_view fileName) {
   return number;
 }
 
-bool nextMessagePath(const std::string& directory, std::string& path, uint16_t* number) {
+std::string freeMessagePath(const std::string& directory) {
   uint32_t next = nextMessageNumber(directory);
   // A number beyond 16 bits would wrap onto an older file.
-  if (next > kMaxMessageNumber) {
-    logPrint("\n! No free message number in \"%s\".", directory.c_str());
-    return false;
-  }
-  if (number != nullptr) *number = uint16_t(next);
-  path = text::format("%s%u.msg", directory.c_str(), unsigned(next));
-  return true;
+  if (next > kMaxMessageNumber) return {};
+  return text::format("%s%u.msg", directory.c_str(), unsigned(next));
+}
+
+bool nextMessagePath(const std::string& directory, std::string& path) {
+  path = freeMessagePath(directory);
+  if (path.empty()) logPrint("\n! No free message number in \"%s\".", directory.c_str());
+  return !path.empty();
 }
 
 uint32_t nextMessageNumber(std::string_view directory) {

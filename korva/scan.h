@@ -26,9 +26,12 @@ uint32_t plainMessageNumber(std::string_view fileName);
 // none.  It may exceed kMaxMessageNumber: callers refuse such a number rather than wrap it.
 uint32_t nextMessageNumber(std::string_view directory);
 
-// The path of a new message in the directory, under its next free number (also left in `number`
-// when given); false, logged, when the directory has no 16-bit number left.
-bool nextMessagePath(const std::string& directory, std::string& path, uint16_t* number = nullptr);
+// The path of a new message in the directory, under its next free number; empty when the
+// directory has no 16-bit number left.
+std::string freeMessagePath(const std::string& directory);
+
+// As freeMessagePath; false, logged, when the directory has no number left.
+bool nextMessagePath(const std::string& directory, std::string& path);
 
 // Judges every stored message of the directory once: the plainly numbered ones in ascending order
 // (each followed by the audit copy), then every other name in directory order, then what arrived

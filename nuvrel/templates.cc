@@ -6,6 +6,7 @@
 #include "common/election_formats.h"
 #include "common/log.h"
 #include "common/platform.h"
+#include "common/report_rows.h"
 #include "common/template_scan.h"
 #include "common/text.h"
 #include "nuvrel/app.h"
@@ -157,14 +158,13 @@ const std::string& candidateName(size_t index) { return election.candidates[inde
 MacroExpansion resultsTable(const SortKeys& keys) {
   loadPosterVotes();
   if (election.votes.empty()) return notAvailable();
-  int width = int(tallyPosterVotes(keys));
+  size_t longest = tallyPosterVotes(keys);
   for (int index : election.electable) {
-    unsigned total = election.totals[size_t(index)];
-    // No counted vote at all (every record cancelled): each row shows 0.0 rather than a division by 0.
-    double share = election.countedVotes == 0 ? 0.0 : total * 100.0 / election.countedVotes;
-    writeLine(text::format("%-*s%4u  (%4.1f%%)\n", width + 1, candidateName(size_t(index)).c_str(), total, share));
+    writeLine(report_rows::resultRow(candidateName(size_t(index)), longest, election.totals[size_t(index)],
+                                     election.countedVotes) +
+              "\n");
   }
-  writeLine(text::format("%*s%5u\n", width, "Total:", unsigned(election.countedVotes)));
+  writeLine(report_rows::totalRow(longest, election.countedVotes) + "\n");
   return dropped();
 }
 
@@ -187,14 +187,14 @@ MacroExpansion quorumList(const SortKeys& keys) {
 MacroExpansion passwordsList(SortKeys keys) {
   loadPosterVotes();
   if (election.votes.empty()) return notAvailable();
-  int width = int(tallyPosterVotes(keys));
+  size_t longest = tallyPosterVotes(keys);
   keys.byPassword = true;
   orderVoteRecords(keys);
   for (int index : election.electable) {
-    unsigned total = election.totals[size_t(index)];
-    double share = total * 100.0 / double(election.votes.size());
-    writeLine(text::format("\n > %-*s Passwords: %u (%.1f%%)\n", width + 1, candidateName(size_t(index)).c_str(), total,
-                           share));
+    writeLine("\n" +
+              report_rows::passwordsHeading(candidateName(size_t(index)), longest, election.totals[size_t(index)],
+                                            election.votes.size()) +
+              "\n");
     for (const VoteRecord& vote : election.votes) {
       if (vote.candidate == index + 1) writeLine(vote.password + "\n");
     }

@@ -38,6 +38,7 @@ TEST(FtnAddress, ComparesAndFormats) {
   EXPECT_EQ(formatAddress(node), "2:5020/1");
   EXPECT_EQ(formatAddress(point), "2:5020/1.5");
   EXPECT_EQ(formatAddress4d(node), "2:5020/1.0");
+  EXPECT_EQ(formatAddress3d(point), "2:5020/1");
 }
 
 }  // namespace
