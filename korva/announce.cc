@@ -23,15 +23,15 @@ constexpr size_t kMaxElectorName = 64, kMaxElectorEmail = 128;
 
 // The nodelist checks of the configuration that keep a node from being announced; true when the
 // elector is skipped (and logged).
-bool excludedByNodelist(const Record& r, int lookup, bool listedCheck) {
+bool excludedByNodelist(const Record& r, NodeStatus status, bool listedCheck) {
   const char* reason = nullptr;
-  if (listedCheck && settings.checkListedNode && lookup == -1) {
+  if (listedCheck && settings.checkListedNode && status == NodeStatus::kNotListed) {
     reason = "node not found in nodelist";
-  } else if (settings.checkPvtNode && lookup == index_format::kPvtNode) {
+  } else if (settings.checkPvtNode && status == NodeStatus::kPvt) {
     reason = "PVT node";
-  } else if (settings.checkHoldNode && lookup == index_format::kHoldNode) {
+  } else if (settings.checkHoldNode && status == NodeStatus::kHold) {
     reason = "HOLD node";
-  } else if (settings.checkDownNode && lookup == index_format::kDownNode) {
+  } else if (settings.checkDownNode && status == NodeStatus::kDown) {
     reason = "DOWN node";
   }
   if (reason == nullptr) return false;
@@ -75,9 +75,9 @@ int announceValidList() {
     std::string line = readIndexedLine(indexState.validList, r.offset, "ValidAddressList");
     std::string name, email;
     readElector(line, r.offset, name, email);
-    int lookup = findNodelistEntry({r.zone, r.net, r.node, r.point});
-    if (excludedByNodelist(r, lookup, true)) continue;
-    if (name.empty()) name = indexState.foundName.empty() ? "Sysop" : indexState.foundName;
+    NodelistEntry node = findNodelistEntry({r.zone, r.net, r.node, r.point});
+    if (excludedByNodelist(r, node.status, true)) continue;
+    if (name.empty()) name = node.sysopName.empty() ? "Sysop" : node.sysopName;
     inboundMessage.toName = name.substr(0, 36);
     std::string toName = name, firstLine;
     if (!email.empty()) {
@@ -103,7 +103,7 @@ int announceNodelist() {
       logPrint("\n! Invalid nodelist record (offset=%lXh).", static_cast<unsigned long>(r.offset));
       appExit(12);
     }
-    if (excludedByNodelist(r, r.kind, false)) continue;
+    if (excludedByNodelist(r, nodeStatus(r.kind), false)) continue;
     name = name.substr(0, kMaxElectorName);
     inboundMessage.toName = name.substr(0, 36);
     writeNetmail(settings.announceTpl, {r.zone, r.net, r.node, r.point}, name, settings.voteId, std::nullopt, "", true);

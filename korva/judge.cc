@@ -25,8 +25,9 @@ bool sameKey(const std::string& a, const std::string& b) { return text::equalIgn
 // What the checks of one message work with.
 struct Judgement {
   std::string path;
-  int validLookup = -2, nodelistLookup = -2, pointlistLookup = -2;
-  std::string nodelistName, pointlistName;  // as listed, "_" read as blanks
+  SenderListing validList = SenderListing::kNoList;
+  NodelistEntry node;
+  PointlistEntry point;
   std::string subjectKey, fromKey;
   std::string senderName, senderKey;  // the name the sender's records carry, and its key
   std::optional<size_t> senderRecord;
@@ -46,11 +47,9 @@ bool inChecking() { return app.checkingPass; }
 
 void prepare(Judgement& j) {
   const InboundMessage& msg = inboundMessage;
-  j.validLookup = findValidAddress(msg);
-  j.nodelistLookup = findNodelistEntry(msg.orig);
-  j.nodelistName = indexState.foundName;
-  j.pointlistLookup = findPointlistEntry(msg);
-  j.pointlistName = indexState.foundName;
+  j.validList = findValidAddress(msg);
+  j.node = findNodelistEntry(msg.orig);
+  j.point = findPointlistEntry(msg);
   j.subjectKey = subjectKey(msg.subject);
   j.fromKey = nameKey(msg.fromName);
   j.senderName = senderName(msg);
@@ -144,41 +143,41 @@ bool refusedByChecks(Judgement& j) {
   }
 
   const bool listCheck = c && settings.checkValidAddress;
-  if (j.validLookup == -1) {
+  if (j.validList == SenderListing::kAddressNotListed) {
     logPrint("\n? -- Originating address not found in valid adresses list.");
     if (listCheck) return refuse(j, Verdict::kNotInList, settings.moveInvalid, settings.invalidAddressTpl);
-  } else if (j.validLookup == 1) {
+  } else if (j.validList == SenderListing::kEmailDiffers) {
     logPrint("\n? -- Originating e-mail not found in valid adresses list.");
     if (listCheck) return refuse(j, Verdict::kEmailNotInList, settings.moveInvalid, settings.invalidEMailTpl);
-  } else if (j.validLookup == 2) {
+  } else if (j.validList == SenderListing::kNameDiffers) {
     logPrint("\n? -- FromName not found in valid adresses list.");
     if (listCheck) return refuse(j, Verdict::kNameNotInList, settings.moveInvalid, settings.badListNameTpl);
   }
 
-  if (j.nodelistLookup == -1) {
+  if (j.node.status == NodeStatus::kNotListed) {
     logPrint("\n? -- (Boss)Node not found in nodelist.");
     if (c && settings.checkListedNode)
       return refuse(j, Verdict::kNodeNotListed, settings.moveBadNode, settings.missingAddressTpl);
-  } else if (j.nodelistLookup == 3) {
+  } else if (j.node.status == NodeStatus::kPvt) {
     logPrint("\n? -- Ballot from \"Pvt\" node.");
     if (c && settings.checkPvtNode) return refuse(j, Verdict::kPvtNode, settings.moveBadNode, settings.pvtAddressTpl);
-  } else if (j.nodelistLookup == 5) {
+  } else if (j.node.status == NodeStatus::kHold) {
     logPrint("\n? -- Ballot from \"Hold\" node.");
     if (c && settings.checkHoldNode)
       return refuse(j, Verdict::kHoldNode, settings.moveBadNode, settings.holdAddressTpl);
-  } else if (j.nodelistLookup == 7) {
+  } else if (j.node.status == NodeStatus::kDown) {
     logPrint("\n? -- Ballot from \"Down\" node.");
     if (c && settings.checkDownNode)
       return refuse(j, Verdict::kDownNode, settings.moveBadNode, settings.downAddressTpl);
   }
-  if (msg.orig.point == 0 && !settings.nodelist.empty() && j.nodelistLookup > 0 &&
-      !sameKey(j.fromKey, nameKey(j.nodelistName))) {
-    logPrint("\n? -- Invalid name (expected \"%s\").", j.nodelistName.c_str());
+  if (msg.orig.point == 0 && !settings.nodelist.empty() && isListed(j.node.status) &&
+      !sameKey(j.fromKey, nameKey(j.node.sysopName))) {
+    logPrint("\n? -- Invalid name (expected \"%s\").", j.node.sysopName.c_str());
     if (c && settings.checkNodeName)
       return refuse(j, Verdict::kBadNodeName, settings.moveBadNode, settings.badNodeNameTpl);
   }
-  if (j.pointlistLookup == 1 && !sameKey(j.fromKey, nameKey(j.pointlistName))) {
-    logPrint("\n? -- Invalid name (expected \"%s\").", j.pointlistName.c_str());
+  if (j.point.status == PointStatus::kListed && !sameKey(j.fromKey, nameKey(j.point.sysopName))) {
+    logPrint("\n? -- Invalid name (expected \"%s\").", j.point.sysopName.c_str());
     if (c && settings.checkPointName)
       return refuse(j, Verdict::kBadPointName, settings.moveBadNode, settings.badPointNameTpl);
   }
