@@ -1,7 +1,9 @@
 #include "korva/judge.h"
 
+#include <iterator>
 #include <optional>
 
+#include "common/election_formats.h"
 #include "common/log.h"
 #include "common/text.h"
 #include "korva/app.h"
@@ -36,14 +38,74 @@ struct Judgement {
   int16_t revotes = 0;
 };
 
-// A refusal: count, move, answer; the message is done.  Always true, for the checks to return.
-bool refuse(Judgement& j, Verdict verdict, const std::string& directory, const std::string& templatePath) {
-  disposeMessage(j.path, directory, verdict);
-  replyToSender(templatePath);
+bool inChecking() { return app.checkingPass; }
+
+// Where each refusal is filed and the template that answers it.
+struct Refusal {
+  Verdict verdict;
+  std::string Settings::*directory;
+  std::string Settings::*reply;
+};
+constexpr Refusal kRefusals[] = {
+    {Verdict::kBadDate, &Settings::moveBadDate, &Settings::badDateTpl},
+    {Verdict::kTooSoon, &Settings::moveBadDate, &Settings::soonTpl},
+    {Verdict::kTooLate, &Settings::moveBadDate, &Settings::lateTpl},
+    {Verdict::kBadSubject, &Settings::moveBadSubj, &Settings::badSubjTpl},
+    {Verdict::kPointNotAccepted, &Settings::moveInvalid, &Settings::pointTpl},
+    {Verdict::kAddressInvalid, &Settings::moveInvalid, &Settings::rejectAddressTpl},
+    {Verdict::kNotInList, &Settings::moveInvalid, &Settings::invalidAddressTpl},
+    {Verdict::kEmailNotInList, &Settings::moveInvalid, &Settings::invalidEMailTpl},
+    {Verdict::kNameNotInList, &Settings::moveInvalid, &Settings::badListNameTpl},
+    {Verdict::kNodeNotListed, &Settings::moveBadNode, &Settings::missingAddressTpl},
+    {Verdict::kPvtNode, &Settings::moveBadNode, &Settings::pvtAddressTpl},
+    {Verdict::kHoldNode, &Settings::moveBadNode, &Settings::holdAddressTpl},
+    {Verdict::kDownNode, &Settings::moveBadNode, &Settings::downAddressTpl},
+    {Verdict::kBadNodeName, &Settings::moveBadNode, &Settings::badNodeNameTpl},
+    {Verdict::kBadPointName, &Settings::moveBadNode, &Settings::badPointNameTpl},
+    {Verdict::kDirectFromPoint, &Settings::moveBadRoute, &Settings::dirPointTpl},
+    {Verdict::kBadRoute, &Settings::moveBadRoute, &Settings::badRouteTpl},
+    {Verdict::kBadMsgId, &Settings::moveBadMsgId, &Settings::badOrigTpl},
+    {Verdict::kBadReplyTo, &Settings::moveBadMsgId, &Settings::badOrigTpl},
+    {Verdict::kManyChoices, &Settings::moveBadSyntax, &Settings::manyVoicesTpl},
+    {Verdict::kUnknownCandidate, &Settings::moveBadSyntax, &Settings::invalidTpl},
+    {Verdict::kBadPassword, &Settings::moveBadSyntax, &Settings::emptyPasswordTpl},
+    {Verdict::kEmptyPassword, &Settings::moveBadSyntax, &Settings::emptyPasswordTpl},
+    {Verdict::kDuplicate, &Settings::moveDupe, &Settings::duplicateTpl},
+    {Verdict::kCancelled, &Settings::moveCancel, &Settings::invPointTpl},
+    {Verdict::kOther, &Settings::moveInvalid, &Settings::invalidTpl},
+    {Verdict::kBadUserId, &Settings::moveBadUserId, &Settings::badUserIdTpl},
+};
+
+// A verdict a refusal may give has exactly one row; the others (accepted, auxiliary, set by hand,
+// the cancelled previous ballot) have none.
+constexpr bool everyRefusalHasOneRow() {
+  for (int v = 1; v <= election_format::kVerdictCount; ++v) {
+    Verdict verdict = Verdict(v);
+    bool refusal = verdict != Verdict::kAuxiliary && verdict != Verdict::kManualValid && verdict != Verdict::kValid &&
+                   verdict != Verdict::kCancelledPrevious && verdict != Verdict::kManualInvalid;
+    int rows = 0;
+    for (const Refusal& r : kRefusals) rows += r.verdict == verdict;
+    if (rows != (refusal ? 1 : 0)) return false;
+  }
   return true;
 }
+static_assert(everyRefusalHasOneRow());
 
-bool inChecking() { return app.checkingPass; }
+// Only refusals are looked up, and each has its row; the last row stands for anything else.
+const Refusal& refusalOf(Verdict verdict) {
+  const Refusal* row = std::begin(kRefusals);
+  while (row->verdict != verdict && row + 1 != std::end(kRefusals)) ++row;
+  return *row;
+}
+
+// A refusal: count, move, answer; the message is done.  Always true, for the checks to return.
+// The reply is the verdict's template unless another is given.
+bool refuse(Judgement& j, Verdict verdict, std::string Settings::*reply = nullptr) {
+  const Refusal& r = refusalOf(verdict);
+  disposeMessage(j.path, settings.*r.directory, verdict);
+  replyToSender(settings.*(reply != nullptr ? reply : r.reply));
+  return true;
+}
 
 void prepare(Judgement& j) {
   const InboundMessage& msg = inboundMessage;
@@ -96,7 +158,7 @@ bool refusedByChecks(Judgement& j) {
   const bool c = inChecking();
   if (!sameKey(j.subjectKey, nameKey(settings.voteId))) {
     logPrint("\n? -- Unknown Subj: \"%s\".", msg.subject.c_str());
-    if (c && settings.checkSubj) return refuse(j, Verdict::kBadSubject, settings.moveBadSubj, settings.badSubjTpl);
+    if (c && settings.checkSubj) return refuse(j, Verdict::kBadSubject);
   }
 
   j.hasEmail = !senderEmail(msg).empty();
@@ -104,7 +166,7 @@ bool refusedByChecks(Judgement& j) {
   // ballot could never be counted, so it is not taken as one.
   if (text::skipBlanks(j.senderName).empty()) {
     logPrint("\n? -- Empty sender name.");
-    return refuse(j, Verdict::kOther, settings.moveInvalid, settings.invalidTpl);
+    return refuse(j, Verdict::kOther);
   }
 
   // A first-time sender is known from here on, whatever later checks decide.
@@ -117,88 +179,83 @@ bool refusedByChecks(Judgement& j) {
     std::time_t tested = settings.checkDateSystem ? app.startTime : msg.date;
     if (tested < settings.periodStart) {
       logPrint("\n? -- Ballot is received too soon.");
-      if (c) return refuse(j, Verdict::kTooSoon, settings.moveBadDate, settings.soonTpl);
+      if (c) return refuse(j, Verdict::kTooSoon);
     }
     if (msg.date >= app.startTime) {
       logPrint("\n? -- Bad date.");
-      if (c && !settings.badDateAccept) return refuse(j, Verdict::kBadDate, settings.moveBadDate, settings.badDateTpl);
+      if (c && !settings.badDateAccept) return refuse(j, Verdict::kBadDate);
     }
     // A bad date already told of is not also late, unless the robot's own clock says the period
     // is over: a sender's clock that runs ahead must not let a ballot in after the close.
     bool lateByClock = settings.checkDateSystem && settings.badDateAccept;
     if (tested > settings.periodEnd && (msg.date < app.startTime || lateByClock)) {
       logPrint("\n? -- Ballot is received too late.");
-      if (c) return refuse(j, Verdict::kTooLate, settings.moveBadDate, settings.lateTpl);
+      if (c) return refuse(j, Verdict::kTooLate);
     }
   }
 
   const AddressMask& mask = settings.validAddress;
   if (maskAdmitsNodesOnly(mask) && msg.orig.point != 0) {
     logPrint("\n? -- Ballot from point not accepted.");
-    if (c) return refuse(j, Verdict::kPointNotAccepted, settings.moveInvalid, settings.pointTpl);
+    if (c) return refuse(j, Verdict::kPointNotAccepted);
   }
   if (j.rejected || !maskMatches(mask, msg.orig)) {
     logPrint("\n? -- Originating address not validated.");
-    if (c) return refuse(j, Verdict::kAddressInvalid, settings.moveInvalid, settings.rejectAddressTpl);
+    if (c) return refuse(j, Verdict::kAddressInvalid);
   }
 
   const bool listCheck = c && settings.checkValidAddress;
   if (j.validList == SenderListing::kAddressNotListed) {
     logPrint("\n? -- Originating address not found in valid adresses list.");
-    if (listCheck) return refuse(j, Verdict::kNotInList, settings.moveInvalid, settings.invalidAddressTpl);
+    if (listCheck) return refuse(j, Verdict::kNotInList);
   } else if (j.validList == SenderListing::kEmailDiffers) {
     logPrint("\n? -- Originating e-mail not found in valid adresses list.");
-    if (listCheck) return refuse(j, Verdict::kEmailNotInList, settings.moveInvalid, settings.invalidEMailTpl);
+    if (listCheck) return refuse(j, Verdict::kEmailNotInList);
   } else if (j.validList == SenderListing::kNameDiffers) {
     logPrint("\n? -- FromName not found in valid adresses list.");
-    if (listCheck) return refuse(j, Verdict::kNameNotInList, settings.moveInvalid, settings.badListNameTpl);
+    if (listCheck) return refuse(j, Verdict::kNameNotInList);
   }
 
   if (j.node.status == NodeStatus::kNotListed) {
     logPrint("\n? -- (Boss)Node not found in nodelist.");
-    if (c && settings.checkListedNode)
-      return refuse(j, Verdict::kNodeNotListed, settings.moveBadNode, settings.missingAddressTpl);
+    if (c && settings.checkListedNode) return refuse(j, Verdict::kNodeNotListed);
   } else if (j.node.status == NodeStatus::kPvt) {
     logPrint("\n? -- Ballot from \"Pvt\" node.");
-    if (c && settings.checkPvtNode) return refuse(j, Verdict::kPvtNode, settings.moveBadNode, settings.pvtAddressTpl);
+    if (c && settings.checkPvtNode) return refuse(j, Verdict::kPvtNode);
   } else if (j.node.status == NodeStatus::kHold) {
     logPrint("\n? -- Ballot from \"Hold\" node.");
-    if (c && settings.checkHoldNode)
-      return refuse(j, Verdict::kHoldNode, settings.moveBadNode, settings.holdAddressTpl);
+    if (c && settings.checkHoldNode) return refuse(j, Verdict::kHoldNode);
   } else if (j.node.status == NodeStatus::kDown) {
     logPrint("\n? -- Ballot from \"Down\" node.");
-    if (c && settings.checkDownNode)
-      return refuse(j, Verdict::kDownNode, settings.moveBadNode, settings.downAddressTpl);
+    if (c && settings.checkDownNode) return refuse(j, Verdict::kDownNode);
   }
   if (msg.orig.point == 0 && !settings.nodelist.empty() && isListed(j.node.status) &&
       !sameKey(j.fromKey, nameKey(j.node.sysopName))) {
     logPrint("\n? -- Invalid name (expected \"%s\").", j.node.sysopName.c_str());
-    if (c && settings.checkNodeName)
-      return refuse(j, Verdict::kBadNodeName, settings.moveBadNode, settings.badNodeNameTpl);
+    if (c && settings.checkNodeName) return refuse(j, Verdict::kBadNodeName);
   }
   if (j.point.status == PointStatus::kListed && !sameKey(j.fromKey, nameKey(j.point.sysopName))) {
     logPrint("\n? -- Invalid name (expected \"%s\").", j.point.sysopName.c_str());
-    if (c && settings.checkPointName)
-      return refuse(j, Verdict::kBadPointName, settings.moveBadNode, settings.badPointNameTpl);
+    if (c && settings.checkPointName) return refuse(j, Verdict::kBadPointName);
   }
 
   if (msg.directDelivery && !settings.pointDirectAccept && msg.orig.point != 0) {
     logPrint("\n? -- Direct ballot from point not accepted.");
-    if (c) return refuse(j, Verdict::kDirectFromPoint, settings.moveBadRoute, settings.dirPointTpl);
+    if (c) return refuse(j, Verdict::kDirectFromPoint);
   }
   if (!msg.routeOk && !msg.directDelivery) {
     logPrint("\n? -- Invalid routing.");
-    if (c && settings.checkRouting) return refuse(j, Verdict::kBadRoute, settings.moveBadRoute, settings.badRouteTpl);
+    if (c && settings.checkRouting) return refuse(j, Verdict::kBadRoute);
   }
   if (!msg.msgIdMatches) {
     logPrint("\n? -- MsgId Kludge not corresponded From address.");
-    if (c && settings.checkMsgId) return refuse(j, Verdict::kBadMsgId, settings.moveBadMsgId, settings.badOrigTpl);
+    if (c && settings.checkMsgId) return refuse(j, Verdict::kBadMsgId);
   }
   if (msg.replyToAddress.zone != 0 && !sameAddress(msg.replyToAddress, msg.orig)) {
     const FtnAddress& r = msg.replyToAddress;
     logPrint("\n  -- @REPLYTO: %hd:%hd/%hd.%hd", r.zone, r.net, r.node, r.point);
     logPrint("\n? -- \"From\" and \"@REPLYTO\" addresses is different.");
-    if (c && settings.checkReplyTo) return refuse(j, Verdict::kBadReplyTo, settings.moveBadMsgId, settings.badOrigTpl);
+    if (c && settings.checkReplyTo) return refuse(j, Verdict::kBadReplyTo);
   }
   return false;
 }
@@ -211,12 +268,12 @@ bool refusedByUserId(Judgement& j) {
   if (msg.userId.first != 0 && !(msg.userId == recorded)) {
     logPrint("\n? -- Invalid UserID: %.8X%.8X", msg.userId.first, msg.userId.second);
     logPrint(" (expected %.8X%.8X)", recorded.first, recorded.second);
-    return refuse(j, Verdict::kBadUserId, settings.moveBadUserId, settings.badUserIdTpl);
+    return refuse(j, Verdict::kBadUserId);
   }
   if (msg.userId.first == 0) {
     logPrint("\n? -- Empty UserID");
     msg.userId = recorded;
-    if (!app.checkQuery) return refuse(j, Verdict::kBadUserId, settings.moveBadUserId, settings.badUserIdTpl);
+    if (!app.checkQuery) return refuse(j, Verdict::kBadUserId);
   }
   return false;
 }
@@ -229,7 +286,7 @@ bool refusedByPassword(Judgement& j) {
     logPrint("\n  -- Bad password syntax.");
     if (strict) {
       logPrint("\n? -- Bad password not accepted.");
-      return refuse(j, Verdict::kBadPassword, settings.moveBadSyntax, settings.emptyPasswordTpl);
+      return refuse(j, Verdict::kBadPassword);
     }
     if (msg.passwordState == kPasswordFromName) {
       logPrint("\n! -- Check password manualy.");
@@ -240,7 +297,7 @@ bool refusedByPassword(Judgement& j) {
   } else if (msg.password.empty()) {
     if (strict) {
       logPrint("\n? -- Empty password not accepted.");
-      return refuse(j, Verdict::kEmptyPassword, settings.moveBadSyntax, settings.emptyPasswordTpl);
+      return refuse(j, Verdict::kEmptyPassword);
     }
     logPrint("\n     Empty password.");
     msg.password = election_format::kEmptyPassword;
@@ -288,7 +345,7 @@ bool refusedByEarlierVotes(Judgement& j) {
       }
       if (v.candidate == msg.candidate) {
         logPrint("\n? -- Duplicate ballot.");
-        if (c) return refuse(j, Verdict::kDuplicate, settings.moveDupe, settings.duplicateTpl);
+        if (c) return refuse(j, Verdict::kDuplicate);
         return false;
       }
       if (v.revotes < settings.maxRevotes) {
@@ -301,13 +358,13 @@ bool refusedByEarlierVotes(Judgement& j) {
         return false;
       }
       logPrint("\n? -- Revotes limit exceed.");
-      if (c) return refuse(j, Verdict::kDuplicate, settings.moveDupe, settings.revoteLimitExceedTpl);
+      if (c) return refuse(j, Verdict::kDuplicate, &Settings::revoteLimitExceedTpl);
       return false;
     }
     if (!settings.oneVoteFromNode || v.candidate == 0) continue;
     if (msg.orig.point != 0 || v.address.point == 0) {
       logPrint("\n? -- %hd:%hd/%hd.%hd already voted.", v.address.zone, v.address.net, v.address.node, v.address.point);
-      if (c) return refuse(j, Verdict::kCancelled, settings.moveCancel, settings.invPointTpl);
+      if (c) return refuse(j, Verdict::kCancelled);
       continue;
     }
     if (v.candidate < 0) continue;
@@ -379,7 +436,7 @@ void judgeBallot(const std::string& fileName) {
   if (j.senderRecord && election.votes[*j.senderRecord].candidate < 0) {
     logPrint("\n? -- Already voted, was cancelled.");
     if (inChecking()) {
-      refuse(j, Verdict::kCancelled, settings.moveCancel, settings.invPointTpl);
+      refuse(j, Verdict::kCancelled);
       return;
     }
   }
@@ -393,13 +450,13 @@ void judgeBallot(const std::string& fileName) {
   if (msg.candidate < 0) {
     logPrint("\n? -- Ballot contents more 1 choises.");
     if (inChecking()) {
-      refuse(j, Verdict::kManyChoices, settings.moveBadSyntax, settings.manyVoicesTpl);
+      refuse(j, Verdict::kManyChoices);
       return;
     }
   }
   if (msg.candidate == 0) {
     logPrint("\n? -- Unknown candidate name.");
-    if (inChecking()) refuse(j, Verdict::kUnknownCandidate, settings.moveBadSyntax, settings.invalidTpl);
+    if (inChecking()) refuse(j, Verdict::kUnknownCandidate);
     return;
   }
   if (refusedByPassword(j)) return;
