@@ -91,7 +91,7 @@ constexpr bool everyRefusalHasOneRow() {
 }
 static_assert(everyRefusalHasOneRow());
 
-// Only refusals are looked up, and each has its row; the last row stands for anything else.
+// Asked only for the verdict of a refusal, which has its row; the loop stops at the last row in any case.
 const Refusal& refusalOf(Verdict verdict) {
   const Refusal* row = std::begin(kRefusals);
   while (row->verdict != verdict && row + 1 != std::end(kRefusals)) ++row;
@@ -135,7 +135,7 @@ void prepare(Judgement& j) {
   }
 }
 
-// Checks 1 and 2: messages for somebody else stay where they are, uncounted.
+// The destination address and name: messages for somebody else stay where they are, uncounted.
 bool addressedToSomebodyElse() {
   const InboundMessage& msg = inboundMessage;
   if (!inChecking()) return false;
@@ -152,48 +152,50 @@ bool addressedToSomebodyElse() {
   return false;
 }
 
-// Checks 4 to 23, each logging what it finds; true when one refused the ballot.
-bool refusedByChecks(Judgement& j) {
-  InboundMessage& msg = inboundMessage;
+// The subject must name the election.
+bool refusedBySubject(Judgement& j) {
+  if (sameKey(j.subjectKey, nameKey(settings.voteId))) return false;
+  logPrint("\n? -- Unknown Subj: \"%s\".", inboundMessage.subject.c_str());
+  return inChecking() && settings.checkSubj && refuse(j, Verdict::kBadSubject);
+}
+
+// A vote is stored under its sender's name, and a record without one counts as deleted: such a
+// ballot could never be counted, so it is not taken as one.  Refuses in both passes.
+bool refusedForNoSenderName(Judgement& j) {
+  if (!text::skipBlanks(j.senderName).empty()) return false;
+  logPrint("\n? -- Empty sender name.");
+  return refuse(j, Verdict::kOther);
+}
+
+// The ballot's date against the voting period, by the sender's clock or, with CheckDateSystem, by
+// the robot's.  A check query has no date to keep.
+bool refusedByDate(Judgement& j) {
+  const InboundMessage& msg = inboundMessage;
   const bool c = inChecking();
-  if (!sameKey(j.subjectKey, nameKey(settings.voteId))) {
-    logPrint("\n? -- Unknown Subj: \"%s\".", msg.subject.c_str());
-    if (c && settings.checkSubj) return refuse(j, Verdict::kBadSubject);
+  if (app.checkQuery) return false;
+  std::time_t tested = settings.checkDateSystem ? app.startTime : msg.date;
+  if (tested < settings.periodStart) {
+    logPrint("\n? -- Ballot is received too soon.");
+    if (c) return refuse(j, Verdict::kTooSoon);
   }
-
-  j.hasEmail = !senderEmail(msg).empty();
-  // A vote is stored under its sender's name, and a record without one counts as deleted: such a
-  // ballot could never be counted, so it is not taken as one.
-  if (text::skipBlanks(j.senderName).empty()) {
-    logPrint("\n? -- Empty sender name.");
-    return refuse(j, Verdict::kOther);
+  if (msg.date >= app.startTime) {
+    logPrint("\n? -- Bad date.");
+    if (c && !settings.badDateAccept) return refuse(j, Verdict::kBadDate);
   }
-
-  // A first-time sender is known from here on, whatever later checks decide.
-  if (settings.checkUserId && !j.senderRecord) j.senderRecord = size_t(issueUserId(j.hasEmail));
-  // From here on the message files as auxiliary whatever its verdict.
-  app.checkQuery = (msg.queryFlags & kCheckQuery) != 0;
-  if (c && app.checkQuery) logPrint("\n  -- Check query.");
-
-  if (!app.checkQuery) {
-    std::time_t tested = settings.checkDateSystem ? app.startTime : msg.date;
-    if (tested < settings.periodStart) {
-      logPrint("\n? -- Ballot is received too soon.");
-      if (c) return refuse(j, Verdict::kTooSoon);
-    }
-    if (msg.date >= app.startTime) {
-      logPrint("\n? -- Bad date.");
-      if (c && !settings.badDateAccept) return refuse(j, Verdict::kBadDate);
-    }
-    // A bad date already told of is not also late, unless the robot's own clock says the period
-    // is over: a sender's clock that runs ahead must not let a ballot in after the close.
-    bool lateByClock = settings.checkDateSystem && settings.badDateAccept;
-    if (tested > settings.periodEnd && (msg.date < app.startTime || lateByClock)) {
-      logPrint("\n? -- Ballot is received too late.");
-      if (c) return refuse(j, Verdict::kTooLate);
-    }
+  // A bad date already told of is not also late, unless the robot's own clock says the period
+  // is over: a sender's clock that runs ahead must not let a ballot in after the close.
+  bool lateByClock = settings.checkDateSystem && settings.badDateAccept;
+  if (tested > settings.periodEnd && (msg.date < app.startTime || lateByClock)) {
+    logPrint("\n? -- Ballot is received too late.");
+    if (c) return refuse(j, Verdict::kTooLate);
   }
+  return false;
+}
 
+// The originating address against the electors' mask and the rejected addresses.
+bool refusedByAddress(Judgement& j) {
+  const InboundMessage& msg = inboundMessage;
+  const bool c = inChecking();
   const AddressMask& mask = settings.validAddress;
   if (maskAdmitsNodesOnly(mask) && msg.orig.point != 0) {
     logPrint("\n? -- Ballot from point not accepted.");
@@ -203,8 +205,12 @@ bool refusedByChecks(Judgement& j) {
     logPrint("\n? -- Originating address not validated.");
     if (c) return refuse(j, Verdict::kAddressInvalid);
   }
+  return false;
+}
 
-  const bool listCheck = c && settings.checkValidAddress;
+// The sender against the valid addresses list: its address, e-mail and name.
+bool refusedByValidList(Judgement& j) {
+  const bool listCheck = inChecking() && settings.checkValidAddress;
   if (j.validList == SenderListing::kAddressNotListed) {
     logPrint("\n? -- Originating address not found in valid adresses list.");
     if (listCheck) return refuse(j, Verdict::kNotInList);
@@ -215,7 +221,12 @@ bool refusedByChecks(Judgement& j) {
     logPrint("\n? -- FromName not found in valid adresses list.");
     if (listCheck) return refuse(j, Verdict::kNameNotInList);
   }
+  return false;
+}
 
+// The sender's node (a point's boss) in the nodelist: listed, and not Pvt, Hold or Down.
+bool refusedByNodeStatus(Judgement& j) {
+  const bool c = inChecking();
   if (j.node.status == NodeStatus::kNotListed) {
     logPrint("\n? -- (Boss)Node not found in nodelist.");
     if (c && settings.checkListedNode) return refuse(j, Verdict::kNodeNotListed);
@@ -229,6 +240,13 @@ bool refusedByChecks(Judgement& j) {
     logPrint("\n? -- Ballot from \"Down\" node.");
     if (c && settings.checkDownNode) return refuse(j, Verdict::kDownNode);
   }
+  return false;
+}
+
+// The From name against the sysop name the nodelist gives a node, or the pointlist a point.
+bool refusedByListedName(Judgement& j) {
+  const InboundMessage& msg = inboundMessage;
+  const bool c = inChecking();
   if (msg.orig.point == 0 && !settings.nodelist.empty() && isListed(j.node.status) &&
       !sameKey(j.fromKey, nameKey(j.node.sysopName))) {
     logPrint("\n? -- Invalid name (expected \"%s\").", j.node.sysopName.c_str());
@@ -238,7 +256,13 @@ bool refusedByChecks(Judgement& j) {
     logPrint("\n? -- Invalid name (expected \"%s\").", j.point.sysopName.c_str());
     if (c && settings.checkPointName) return refuse(j, Verdict::kBadPointName);
   }
+  return false;
+}
 
+// How the ballot came: direct from a point, or by a route that does not fit.
+bool refusedByRoute(Judgement& j) {
+  const InboundMessage& msg = inboundMessage;
+  const bool c = inChecking();
   if (msg.directDelivery && !settings.pointDirectAccept && msg.orig.point != 0) {
     logPrint("\n? -- Direct ballot from point not accepted.");
     if (c) return refuse(j, Verdict::kDirectFromPoint);
@@ -247,6 +271,13 @@ bool refusedByChecks(Judgement& j) {
     logPrint("\n? -- Invalid routing.");
     if (c && settings.checkRouting) return refuse(j, Verdict::kBadRoute);
   }
+  return false;
+}
+
+// The MSGID and REPLYTO kludges must name the originating address.
+bool refusedByOriginKludges(Judgement& j) {
+  const InboundMessage& msg = inboundMessage;
+  const bool c = inChecking();
   if (!msg.msgIdMatches) {
     logPrint("\n? -- MsgId Kludge not corresponded From address.");
     if (c && settings.checkMsgId) return refuse(j, Verdict::kBadMsgId);
@@ -260,7 +291,22 @@ bool refusedByChecks(Judgement& j) {
   return false;
 }
 
-// Check 24: the UserID of the subject must be the sender's.  Refuses in both passes.
+// The checks of the ballot's subject, sender, date, address, listings, route and kludges, in that
+// order, each logging what it finds; true when one refused the ballot.
+bool refusedByChecks(Judgement& j) {
+  const InboundMessage& msg = inboundMessage;
+  if (refusedBySubject(j) || refusedForNoSenderName(j)) return true;
+  j.hasEmail = !senderEmail(msg).empty();
+  // A first-time sender is known from here on, whatever later checks decide.
+  if (settings.checkUserId && !j.senderRecord) j.senderRecord = size_t(issueUserId(j.hasEmail));
+  // From here on the message files as auxiliary whatever its verdict.
+  app.checkQuery = (msg.queryFlags & kCheckQuery) != 0;
+  if (inChecking() && app.checkQuery) logPrint("\n  -- Check query.");
+  return refusedByDate(j) || refusedByAddress(j) || refusedByValidList(j) || refusedByNodeStatus(j) ||
+         refusedByListedName(j) || refusedByRoute(j) || refusedByOriginKludges(j);
+}
+
+// The UserID of the subject must be the sender's.  Refuses in both passes.
 bool refusedByUserId(Judgement& j) {
   if (!settings.checkUserId) return false;
   InboundMessage& msg = inboundMessage;
@@ -278,7 +324,7 @@ bool refusedByUserId(Judgement& j) {
   return false;
 }
 
-// Step D: the password; true when refused.
+// The password; true when refused.
 bool refusedByPassword(Judgement& j) {
   InboundMessage& msg = inboundMessage;
   const bool strict = inChecking() && !settings.badPasswordAccept;
@@ -328,52 +374,116 @@ void cancelRecord(size_t record) {
   election.voteBaseDirty = true;
 }
 
-// Step E: earlier votes of this sender and, with OneVoteFromNode, of its node.  True when refused.
-bool refusedByEarlierVotes(Judgement& j) {
+// What one earlier vote decides of the ballot: go on to the next, or stop, refused or let through.
+enum class EarlierVote { kGoOn, kRefused, kPasses };
+
+// The sender's own earlier vote: the same choice again is a duplicate, another one a revote while
+// MaxRevotes allows.  A record of no choice is the placeholder that gives way to the vote once it
+// is stored; the visit goes on past it and past a cancelled vote: with OneVoteFromNode, the node's
+// ballot still cancels the votes of its points after it.
+EarlierVote ownEarlierVote(Judgement& j, size_t i) {
   const InboundMessage& msg = inboundMessage;
   const bool c = inChecking();
+  VoteRecord& v = election.votes[i];
+  if (v.candidate < 0) return EarlierVote::kGoOn;
+  if (v.candidate == 0) {
+    if (!j.placeholder) j.placeholder = i;
+    return EarlierVote::kGoOn;
+  }
+  if (v.candidate == msg.candidate) {
+    logPrint("\n? -- Duplicate ballot.");
+    return c && refuse(j, Verdict::kDuplicate) ? EarlierVote::kRefused : EarlierVote::kPasses;
+  }
+  if (v.revotes < settings.maxRevotes) {
+    logPrint("\n# -- Previous vote from %s (%hd:%hd/%hd.%hd) canceled.", v.name.c_str(), v.address.zone, v.address.net,
+             v.address.node, v.address.point);
+    cancelRecord(i);
+    VoteRecord& again = election.votes[i];
+    again.revotes = int16_t(again.revotes + 1);
+    j.revotes = again.revotes;
+    return EarlierVote::kPasses;
+  }
+  logPrint("\n? -- Revotes limit exceed.");
+  if (c && refuse(j, Verdict::kDuplicate, &Settings::revoteLimitExceedTpl)) return EarlierVote::kRefused;
+  return EarlierVote::kPasses;
+}
+
+// With OneVoteFromNode, another elector's vote from the sender's node.  A point's ballot is refused
+// beside it, and so is any ballot beside the node's own vote; a node's ballot cancels the votes of
+// its points, and each of them is told.
+bool refusedByVoteFromNode(Judgement& j, size_t i) {
+  const InboundMessage& msg = inboundMessage;
+  VoteRecord& v = election.votes[i];
+  if (msg.orig.point != 0 || v.address.point == 0) {
+    logPrint("\n? -- %hd:%hd/%hd.%hd already voted.", v.address.zone, v.address.net, v.address.node, v.address.point);
+    return inChecking() && refuse(j, Verdict::kCancelled);
+  }
+  if (v.candidate < 0) return false;
+  logPrint("\n# -- Vote from %s (%hd:%hd/%hd.%hd) canceled!", v.name.c_str(), v.address.zone, v.address.net,
+           v.address.node, v.address.point);
+  std::string toName, firstLine;
+  electorRecipient(v.name, toName, firstLine);
+  writeNetmail(settings.cancelPntTpl, v.address, toName, msg.subject, std::nullopt, firstLine, true);
+  cancelRecord(i);
+  return false;
+}
+
+// Earlier votes of this sender and, with OneVoteFromNode, of its node.  True when refused.
+bool refusedByEarlierVotes(Judgement& j) {
+  const InboundMessage& msg = inboundMessage;
   for (size_t i = 0; i < election.votes.size(); ++i) {
-    VoteRecord& v = election.votes[i];
+    const VoteRecord& v = election.votes[i];
     if (v.name.empty() || !sameNode(v.address, msg.orig)) continue;  // deleted, or another node
     if (v.address.point == msg.orig.point && sameKey(nameKey(v.name), j.senderKey)) {
-      if (v.candidate < 0) continue;
-      if (v.candidate == 0) {
-        // The placeholder gives way to the vote once it is stored.  The visit goes on: with
-        // OneVoteFromNode, the node's ballot still cancels the votes of its points after it.
-        if (!j.placeholder) j.placeholder = i;
-        continue;
-      }
-      if (v.candidate == msg.candidate) {
-        logPrint("\n? -- Duplicate ballot.");
-        if (c) return refuse(j, Verdict::kDuplicate);
-        return false;
-      }
-      if (v.revotes < settings.maxRevotes) {
-        logPrint("\n# -- Previous vote from %s (%hd:%hd/%hd.%hd) canceled.", v.name.c_str(), v.address.zone,
-                 v.address.net, v.address.node, v.address.point);
-        cancelRecord(i);
-        VoteRecord& again = election.votes[i];
-        again.revotes = int16_t(again.revotes + 1);
-        j.revotes = again.revotes;
-        return false;
-      }
-      logPrint("\n? -- Revotes limit exceed.");
-      if (c) return refuse(j, Verdict::kDuplicate, &Settings::revoteLimitExceedTpl);
-      return false;
-    }
-    if (!settings.oneVoteFromNode || v.candidate == 0) continue;
-    if (msg.orig.point != 0 || v.address.point == 0) {
-      logPrint("\n? -- %hd:%hd/%hd.%hd already voted.", v.address.zone, v.address.net, v.address.node, v.address.point);
-      if (c) return refuse(j, Verdict::kCancelled);
+      EarlierVote decided = ownEarlierVote(j, i);
+      if (decided != EarlierVote::kGoOn) return decided == EarlierVote::kRefused;
       continue;
     }
-    if (v.candidate < 0) continue;
-    logPrint("\n# -- Vote from %s (%hd:%hd/%hd.%hd) canceled!", v.name.c_str(), v.address.zone, v.address.net,
-             v.address.node, v.address.point);
-    std::string toName, firstLine;
-    electorRecipient(v.name, toName, firstLine);
-    writeNetmail(settings.cancelPntTpl, v.address, toName, msg.subject, std::nullopt, firstLine, true);
-    cancelRecord(i);
+    if (!settings.oneVoteFromNode || v.candidate == 0) continue;
+    if (refusedByVoteFromNode(j, i)) return true;
+  }
+  return false;
+}
+
+// A help query, in the checking pass, is answered with the help text and filed as auxiliary.
+bool answeredHelpQuery(Judgement& j) {
+  const InboundMessage& msg = inboundMessage;
+  if (!inChecking() || ((msg.queryFlags & kHelpQuery) == 0 && !sameKey(j.subjectKey, "%HELP"))) return false;
+  logPrint("\n  -- Help query.");
+  replyToSender(settings.helpTpl);
+  disposeMessage(j.path, settings.moveAuxiliary, Verdict::kAuxiliary);
+  return true;
+}
+
+// A sender whose recorded vote was cancelled may not vote again.
+bool refusedAsCancelled(Judgement& j) {
+  if (!j.senderRecord || election.votes[*j.senderRecord].candidate >= 0) return false;
+  logPrint("\n? -- Already voted, was cancelled.");
+  return inChecking() && refuse(j, Verdict::kCancelled);
+}
+
+// A check query that passed the checks is answered and filed as auxiliary, its vote not counted.
+bool answeredCheckQuery(Judgement& j) {
+  if (!app.checkQuery) return false;
+  logPrint("\n  -- Check Ok.");
+  if (settings.checkUserId) inboundMessage.userId = election.votes[*j.senderRecord].userId;
+  disposeMessage(j.path, settings.moveAuxiliary, Verdict::kAuxiliary);
+  replyToSender(settings.checkOkTpl);
+  return true;
+}
+
+// The choice: more than one is refused in the checking pass; none leaves the ballot uncounted in
+// either pass (refused in the checking one, else left in place).
+bool stoppedByChoice(Judgement& j) {
+  const InboundMessage& msg = inboundMessage;
+  if (msg.candidate < 0) {
+    logPrint("\n? -- Ballot contents more 1 choises.");
+    if (inChecking()) return refuse(j, Verdict::kManyChoices);
+  }
+  if (msg.candidate == 0) {
+    logPrint("\n? -- Unknown candidate name.");
+    if (inChecking()) refuse(j, Verdict::kUnknownCandidate);
+    return true;
   }
   return false;
 }
@@ -424,43 +534,10 @@ void judgeBallot(const std::string& fileName) {
     return;
   }
   prepare(j);
-  if (addressedToSomebodyElse()) return;
-  if (inChecking() && ((msg.queryFlags & kHelpQuery) != 0 || sameKey(j.subjectKey, "%HELP"))) {
-    logPrint("\n  -- Help query.");
-    replyToSender(settings.helpTpl);
-    disposeMessage(j.path, settings.moveAuxiliary, Verdict::kAuxiliary);
-    return;
-  }
-  if (refusedByChecks(j)) return;
-  if (refusedByUserId(j)) return;
-  if (j.senderRecord && election.votes[*j.senderRecord].candidate < 0) {
-    logPrint("\n? -- Already voted, was cancelled.");
-    if (inChecking()) {
-      refuse(j, Verdict::kCancelled);
-      return;
-    }
-  }
-  if (app.checkQuery) {
-    logPrint("\n  -- Check Ok.");
-    if (settings.checkUserId) msg.userId = election.votes[*j.senderRecord].userId;
-    disposeMessage(j.path, settings.moveAuxiliary, Verdict::kAuxiliary);
-    replyToSender(settings.checkOkTpl);
-    return;
-  }
-  if (msg.candidate < 0) {
-    logPrint("\n? -- Ballot contents more 1 choises.");
-    if (inChecking()) {
-      refuse(j, Verdict::kManyChoices);
-      return;
-    }
-  }
-  if (msg.candidate == 0) {
-    logPrint("\n? -- Unknown candidate name.");
-    if (inChecking()) refuse(j, Verdict::kUnknownCandidate);
-    return;
-  }
-  if (refusedByPassword(j)) return;
-  if (refusedByEarlierVotes(j)) return;
+  if (addressedToSomebodyElse() || answeredHelpQuery(j)) return;
+  if (refusedByChecks(j) || refusedByUserId(j) || refusedAsCancelled(j)) return;
+  if (answeredCheckQuery(j) || stoppedByChoice(j)) return;
+  if (refusedByPassword(j) || refusedByEarlierVotes(j)) return;
   accept(j);
 }
 
