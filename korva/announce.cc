@@ -44,12 +44,7 @@ bool excludedByNodelist(const Record& r, NodeStatus status, bool listedCheck) {
 void readElector(const std::string& line, uint32_t offset, std::string& name, std::string& email) {
   name.clear();
   email.clear();
-  std::string entry = line;
-  size_t end = entry.find_first_of("\r\n", 1);
-  if (end != std::string::npos) entry.resize(end);
-  for (size_t i = 1; i < entry.size(); ++i) {
-    if (entry[i] == '\t') entry[i] = ' ';
-  }
+  std::string entry = validListEntry(line);
   std::string_view s = text::skipBlanks(entry);
   size_t blank = s.find(' ');
   if (blank == std::string_view::npos) return;

@@ -426,6 +426,14 @@ bool sysopName(std::string_view line, std::string& name) {
   return true;
 }
 
+std::string validListEntry(std::string_view line) {
+  std::string entry(line.substr(0, line.find_first_of("\r\n", 1)));
+  for (size_t i = 1; i < entry.size(); ++i) {
+    if (entry[i] == '\t') entry[i] = ' ';
+  }
+  return entry;
+}
+
 std::string readIndexedLine(std::FILE* source, uint32_t offset, const char* listName) {
   if (std::fseek(source, long(offset), SEEK_SET) != 0) {
     logPrint("\n! %s seek error (offset=%lXh).", listName, static_cast<unsigned long>(offset));
@@ -456,9 +464,9 @@ SenderListing findValidAddress(const InboundMessage& msg) {
     uint32_t offset = ix.records[k->position].offset;
     std::string line = readIndexedLine(ix.validList, offset, "ValidAddressList");
     if (result == SenderListing::kAddressNotListed) result = SenderListing::kEmailDiffers;
-    std::string entry = line.substr(std::min<size_t>(1, line.size()));
-    entry.resize(std::min(entry.find_first_of("\r\n"), entry.size()));
-    text::tabsToBlanks(entry);
+    // The fields are read from the line's second character on.
+    std::string entry = validListEntry(line);
+    entry.erase(0, 1);
     std::string_view rest = entry;
     size_t start = rest.find_first_not_of(' ');
     rest = start == std::string_view::npos ? std::string_view() : rest.substr(start);

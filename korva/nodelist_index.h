@@ -91,6 +91,10 @@ PointlistEntry findPointlistEntry(const InboundMessage& msg);
 // blanks; false when the line lacks the commas around it.
 bool sysopName(std::string_view line, std::string& name);
 
+// A valid-list line as its fields are read: cut at its line end, tabs read as blanks.  The first
+// character is left as it is and no line end is looked for at it.
+std::string validListEntry(std::string_view line);
+
 // Reads the source line a record points at (exit 12 when it cannot be reached).
 std::string readIndexedLine(std::FILE* source, uint32_t offset, const char* listName);
 
