@@ -237,14 +237,14 @@ int main(int argc, char** argv) {
   int found = 0;
   Clock::time_point start = Clock::now();
   for (int i = 0; i < kLookups; ++i)
-    found += findNodelistEntry(nodeAddress(int(random() % (kNodelistLines - 600)))) > 0;
+    found += isListed(findNodelistEntry(nodeAddress(int(random() % (kNodelistLines - 600)))).status);
   double nodelistTime = secondsSince(start);
   start = Clock::now();
   for (int i = 0; i < kLookups; ++i) {
     int p = int(random() % (kPointlistLines - 10));
     msg.orig = nodeAddress(p / 5);
     msg.orig.point = int16_t(p % 5 + 1);
-    found += findPointlistEntry(msg) > 0;
+    found += findPointlistEntry(msg).status == PointStatus::kListed;
   }
   double pointlistTime = secondsSince(start);
   start = Clock::now();
@@ -252,7 +252,7 @@ int main(int argc, char** argv) {
     int v = int(random() % kValidLines);
     msg.orig = nodeAddress(v * 7);
     msg.fromName = text::format("Sysop Name %d", v * 7 + 1);
-    found += findValidAddress(msg) == 0;
+    found += findValidAddress(msg) == SenderListing::kAccepted;
   }
   double validTime = secondsSince(start);
   std::fprintf(stderr, "%d lookups each (%d found):\n", kLookups, found);

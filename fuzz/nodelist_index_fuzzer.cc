@@ -50,10 +50,12 @@ std::vector<std::string> lookUpListed() {
     msg.orig = a;
     msg.fromName = "Ivan Petrov";
     msg.replyAddr = "ivan@example.org";
-    answers.push_back(std::to_string(findValidAddress(a)));
-    answers.push_back(std::to_string(findValidAddress(msg)));
-    answers.push_back(std::to_string(findNodelistEntry(a)) + indexState.foundName);
-    answers.push_back(std::to_string(findPointlistEntry(msg)) + indexState.foundName);
+    answers.push_back(std::to_string(int(findValidAddress(a))));
+    answers.push_back(std::to_string(int(findValidAddress(msg))));
+    NodelistEntry node = findNodelistEntry(a);
+    answers.push_back(std::to_string(int(node.status)) + node.sysopName);
+    PointlistEntry point = findPointlistEntry(msg);
+    answers.push_back(std::to_string(int(point.status)) + point.sysopName);
   }
   return answers;
 }

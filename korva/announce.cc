@@ -24,15 +24,15 @@ constexpr size_t kMaxElectorName = 64, kMaxElectorEmail = 128;
 
 // The nodelist checks of the configuration that keep a node from being announced; true when the
 // elector is skipped (and logged).
-bool excludedByNodelist(const Record& r, int lookup, bool listedCheck) {
+bool excludedByNodelist(const Record& r, NodeStatus status, bool listedCheck) {
   const char* reason = nullptr;
-  if (listedCheck && settings.checkListedNode && lookup == -1) {
+  if (listedCheck && settings.checkListedNode && status == NodeStatus::kNotListed) {
     reason = "node not found in nodelist";
-  } else if (settings.checkPvtNode && lookup == index_format::kPvtNode) {
+  } else if (settings.checkPvtNode && status == NodeStatus::kPvt) {
     reason = "PVT node";
-  } else if (settings.checkHoldNode && lookup == index_format::kHoldNode) {
+  } else if (settings.checkHoldNode && status == NodeStatus::kHold) {
     reason = "HOLD node";
-  } else if (settings.checkDownNode && lookup == index_format::kDownNode) {
+  } else if (settings.checkDownNode && status == NodeStatus::kDown) {
     reason = "DOWN node";
   }
   if (reason == nullptr) return false;
@@ -45,12 +45,7 @@ bool excludedByNodelist(const Record& r, int lookup, bool listedCheck) {
 void readElector(const std::string& line, uint32_t offset, std::string& name, std::string& email) {
   name.clear();
   email.clear();
-  std::string entry = line;
-  size_t end = entry.find_first_of("\r\n", 1);
-  if (end != std::string::npos) entry.resize(end);
-  for (size_t i = 1; i < entry.size(); ++i) {
-    if (entry[i] == '\t') entry[i] = ' ';
-  }
+  std::string entry = validListEntry(line);
   std::string_view s = text::skipBlanks(entry);
   size_t blank = s.find(' ');
   if (blank == std::string_view::npos) return;
@@ -76,9 +71,9 @@ int announceValidList() {
     std::string line = readIndexedLine(indexState.validList, r.offset, "ValidAddressList");
     std::string name, email;
     readElector(line, r.offset, name, email);
-    int lookup = findNodelistEntry({r.zone, r.net, r.node, r.point});
-    if (excludedByNodelist(r, lookup, true)) continue;
-    if (name.empty()) name = indexState.foundName.empty() ? "Sysop" : indexState.foundName;
+    NodelistEntry node = findNodelistEntry({r.zone, r.net, r.node, r.point});
+    if (excludedByNodelist(r, node.status, true)) continue;
+    if (name.empty()) name = node.sysopName.empty() ? "Sysop" : node.sysopName;
     inboundMessage.toName = name.substr(0, 36);
     std::string toName = name, firstLine;
     if (!email.empty()) {
@@ -104,7 +99,7 @@ int announceNodelist() {
       logPrint("\n! Invalid nodelist record (offset=%lXh).", static_cast<unsigned long>(r.offset));
       appExit(kExitBadListRecord);
     }
-    if (excludedByNodelist(r, r.kind, false)) continue;
+    if (excludedByNodelist(r, nodeStatus(r.kind), false)) continue;
     name = name.substr(0, kMaxElectorName);
     inboundMessage.toName = name.substr(0, 36);
     writeNetmail(settings.announceTpl, {r.zone, r.net, r.node, r.point}, name, settings.voteId, std::nullopt, "", true);

@@ -1,7 +1,9 @@
 #include "korva/judge.h"
 
+#include <iterator>
 #include <optional>
 
+#include "common/election_formats.h"
 #include "common/log.h"
 #include "common/text.h"
 #include "korva/app.h"
@@ -25,8 +27,9 @@ bool sameKey(const std::string& a, const std::string& b) { return text::equalIgn
 // What the checks of one message work with.
 struct Judgement {
   std::string path;
-  int validLookup = -2, nodelistLookup = -2, pointlistLookup = -2;
-  std::string nodelistName, pointlistName;  // as listed, "_" read as blanks
+  SenderListing validList = SenderListing::kNoList;
+  NodelistEntry node;
+  PointlistEntry point;
   std::string subjectKey, fromKey;
   std::string senderName, senderKey;  // the name the sender's records carry, and its key
   std::optional<size_t> senderRecord;
@@ -35,22 +38,80 @@ struct Judgement {
   int16_t revotes = 0;
 };
 
+bool inChecking() { return app.checkingPass; }
+
+// Where each refusal is filed and the template that answers it.
+struct Refusal {
+  Verdict verdict;
+  std::string Settings::*directory;
+  std::string Settings::*reply;
+};
+constexpr Refusal kRefusals[] = {
+    {Verdict::kBadDate, &Settings::moveBadDate, &Settings::badDateTpl},
+    {Verdict::kTooSoon, &Settings::moveBadDate, &Settings::soonTpl},
+    {Verdict::kTooLate, &Settings::moveBadDate, &Settings::lateTpl},
+    {Verdict::kBadSubject, &Settings::moveBadSubj, &Settings::badSubjTpl},
+    {Verdict::kPointNotAccepted, &Settings::moveInvalid, &Settings::pointTpl},
+    {Verdict::kAddressInvalid, &Settings::moveInvalid, &Settings::rejectAddressTpl},
+    {Verdict::kNotInList, &Settings::moveInvalid, &Settings::invalidAddressTpl},
+    {Verdict::kEmailNotInList, &Settings::moveInvalid, &Settings::invalidEMailTpl},
+    {Verdict::kNameNotInList, &Settings::moveInvalid, &Settings::badListNameTpl},
+    {Verdict::kNodeNotListed, &Settings::moveBadNode, &Settings::missingAddressTpl},
+    {Verdict::kPvtNode, &Settings::moveBadNode, &Settings::pvtAddressTpl},
+    {Verdict::kHoldNode, &Settings::moveBadNode, &Settings::holdAddressTpl},
+    {Verdict::kDownNode, &Settings::moveBadNode, &Settings::downAddressTpl},
+    {Verdict::kBadNodeName, &Settings::moveBadNode, &Settings::badNodeNameTpl},
+    {Verdict::kBadPointName, &Settings::moveBadNode, &Settings::badPointNameTpl},
+    {Verdict::kDirectFromPoint, &Settings::moveBadRoute, &Settings::dirPointTpl},
+    {Verdict::kBadRoute, &Settings::moveBadRoute, &Settings::badRouteTpl},
+    {Verdict::kBadMsgId, &Settings::moveBadMsgId, &Settings::badOrigTpl},
+    {Verdict::kBadReplyTo, &Settings::moveBadMsgId, &Settings::badOrigTpl},
+    {Verdict::kManyChoices, &Settings::moveBadSyntax, &Settings::manyVoicesTpl},
+    {Verdict::kUnknownCandidate, &Settings::moveBadSyntax, &Settings::invalidTpl},
+    {Verdict::kBadPassword, &Settings::moveBadSyntax, &Settings::emptyPasswordTpl},
+    {Verdict::kEmptyPassword, &Settings::moveBadSyntax, &Settings::emptyPasswordTpl},
+    {Verdict::kDuplicate, &Settings::moveDupe, &Settings::duplicateTpl},
+    {Verdict::kCancelled, &Settings::moveCancel, &Settings::invPointTpl},
+    {Verdict::kOther, &Settings::moveInvalid, &Settings::invalidTpl},
+    {Verdict::kBadUserId, &Settings::moveBadUserId, &Settings::badUserIdTpl},
+};
+
+// A verdict a refusal may give has exactly one row; the others (accepted, auxiliary, set by hand,
+// the cancelled previous ballot) have none.
+constexpr bool everyRefusalHasOneRow() {
+  for (int v = 1; v <= election_format::kVerdictCount; ++v) {
+    Verdict verdict = Verdict(v);
+    bool refusal = verdict != Verdict::kAuxiliary && verdict != Verdict::kManualValid && verdict != Verdict::kValid &&
+                   verdict != Verdict::kCancelledPrevious && verdict != Verdict::kManualInvalid;
+    int rows = 0;
+    for (const Refusal& r : kRefusals) rows += r.verdict == verdict;
+    if (rows != (refusal ? 1 : 0)) return false;
+  }
+  return true;
+}
+static_assert(everyRefusalHasOneRow());
+
+// Asked only for the verdict of a refusal, which has its row; the loop stops at the last row in any case.
+const Refusal& refusalOf(Verdict verdict) {
+  const Refusal* row = std::begin(kRefusals);
+  while (row->verdict != verdict && row + 1 != std::end(kRefusals)) ++row;
+  return *row;
+}
+
 // A refusal: count, move, answer; the message is done.  Always true, for the checks to return.
-bool refuse(Judgement& j, Verdict verdict, const std::string& directory, const std::string& templatePath) {
-  disposeMessage(j.path, directory, verdict);
-  replyToSender(templatePath);
+// The reply is the verdict's template unless another is given.
+bool refuse(Judgement& j, Verdict verdict, std::string Settings::*reply = nullptr) {
+  const Refusal& r = refusalOf(verdict);
+  disposeMessage(j.path, settings.*r.directory, verdict);
+  replyToSender(settings.*(reply != nullptr ? reply : r.reply));
   return true;
 }
 
-bool inChecking() { return app.checkingPass; }
-
 void prepare(Judgement& j) {
   const InboundMessage& msg = inboundMessage;
-  j.validLookup = findValidAddress(msg);
-  j.nodelistLookup = findNodelistEntry(msg.orig);
-  j.nodelistName = indexState.foundName;
-  j.pointlistLookup = findPointlistEntry(msg);
-  j.pointlistName = indexState.foundName;
+  j.validList = findValidAddress(msg);
+  j.node = findNodelistEntry(msg.orig);
+  j.point = findPointlistEntry(msg);
   j.subjectKey = subjectKey(msg.subject);
   j.fromKey = nameKey(msg.fromName);
   j.senderName = senderName(msg);
@@ -74,7 +135,7 @@ void prepare(Judgement& j) {
   }
 }
 
-// Checks 1 and 2: messages for somebody else stay where they are, uncounted.
+// The destination address and name: messages for somebody else stay where they are, uncounted.
 bool addressedToSomebodyElse() {
   const InboundMessage& msg = inboundMessage;
   if (!inChecking()) return false;
@@ -91,120 +152,161 @@ bool addressedToSomebodyElse() {
   return false;
 }
 
-// Checks 4 to 23, each logging what it finds; true when one refused the ballot.
-bool refusedByChecks(Judgement& j) {
-  InboundMessage& msg = inboundMessage;
+// The subject must name the election.
+bool refusedBySubject(Judgement& j) {
+  if (sameKey(j.subjectKey, nameKey(settings.voteId))) return false;
+  logPrint("\n? -- Unknown Subj: \"%s\".", inboundMessage.subject.c_str());
+  return inChecking() && settings.checkSubj && refuse(j, Verdict::kBadSubject);
+}
+
+// A vote is stored under its sender's name, and a record without one counts as deleted: such a
+// ballot could never be counted, so it is not taken as one.  Refuses in both passes.
+bool refusedForNoSenderName(Judgement& j) {
+  if (!text::skipBlanks(j.senderName).empty()) return false;
+  logPrint("\n? -- Empty sender name.");
+  return refuse(j, Verdict::kOther);
+}
+
+// The ballot's date against the voting period, by the sender's clock or, with CheckDateSystem, by
+// the robot's.  A check query has no date to keep.
+bool refusedByDate(Judgement& j) {
+  const InboundMessage& msg = inboundMessage;
   const bool c = inChecking();
-  if (!sameKey(j.subjectKey, nameKey(settings.voteId))) {
-    logPrint("\n? -- Unknown Subj: \"%s\".", msg.subject.c_str());
-    if (c && settings.checkSubj) return refuse(j, Verdict::kBadSubject, settings.moveBadSubj, settings.badSubjTpl);
+  if (app.checkQuery) return false;
+  std::time_t tested = settings.checkDateSystem ? app.startTime : msg.date;
+  if (tested < settings.periodStart) {
+    logPrint("\n? -- Ballot is received too soon.");
+    if (c) return refuse(j, Verdict::kTooSoon);
   }
-
-  j.hasEmail = !senderEmail(msg).empty();
-  // A vote is stored under its sender's name, and a record without one counts as deleted: such a
-  // ballot could never be counted, so it is not taken as one.
-  if (text::skipBlanks(j.senderName).empty()) {
-    logPrint("\n? -- Empty sender name.");
-    return refuse(j, Verdict::kOther, settings.moveInvalid, settings.invalidTpl);
+  if (msg.date >= app.startTime) {
+    logPrint("\n? -- Bad date.");
+    if (c && !settings.badDateAccept) return refuse(j, Verdict::kBadDate);
   }
-
-  // A first-time sender is known from here on, whatever later checks decide.
-  if (settings.checkUserId && !j.senderRecord) j.senderRecord = size_t(issueUserId(j.hasEmail));
-  // From here on the message files as auxiliary whatever its verdict.
-  app.checkQuery = (msg.queryFlags & kCheckQuery) != 0;
-  if (c && app.checkQuery) logPrint("\n  -- Check query.");
-
-  if (!app.checkQuery) {
-    std::time_t tested = settings.checkDateSystem ? app.startTime : msg.date;
-    if (tested < settings.periodStart) {
-      logPrint("\n? -- Ballot is received too soon.");
-      if (c) return refuse(j, Verdict::kTooSoon, settings.moveBadDate, settings.soonTpl);
-    }
-    if (msg.date >= app.startTime) {
-      logPrint("\n? -- Bad date.");
-      if (c && !settings.badDateAccept) return refuse(j, Verdict::kBadDate, settings.moveBadDate, settings.badDateTpl);
-    }
-    // A bad date already told of is not also late, unless the robot's own clock says the period
-    // is over: a sender's clock that runs ahead must not let a ballot in after the close.
-    bool lateByClock = settings.checkDateSystem && settings.badDateAccept;
-    if (tested > settings.periodEnd && (msg.date < app.startTime || lateByClock)) {
-      logPrint("\n? -- Ballot is received too late.");
-      if (c) return refuse(j, Verdict::kTooLate, settings.moveBadDate, settings.lateTpl);
-    }
+  // A bad date already told of is not also late, unless the robot's own clock says the period
+  // is over: a sender's clock that runs ahead must not let a ballot in after the close.
+  bool lateByClock = settings.checkDateSystem && settings.badDateAccept;
+  if (tested > settings.periodEnd && (msg.date < app.startTime || lateByClock)) {
+    logPrint("\n? -- Ballot is received too late.");
+    if (c) return refuse(j, Verdict::kTooLate);
   }
+  return false;
+}
 
+// The originating address against the electors' mask and the rejected addresses.
+bool refusedByAddress(Judgement& j) {
+  const InboundMessage& msg = inboundMessage;
+  const bool c = inChecking();
   const AddressMask& mask = settings.validAddress;
   if (maskAdmitsNodesOnly(mask) && msg.orig.point != 0) {
     logPrint("\n? -- Ballot from point not accepted.");
-    if (c) return refuse(j, Verdict::kPointNotAccepted, settings.moveInvalid, settings.pointTpl);
+    if (c) return refuse(j, Verdict::kPointNotAccepted);
   }
   if (j.rejected || !maskMatches(mask, msg.orig)) {
     logPrint("\n? -- Originating address not validated.");
-    if (c) return refuse(j, Verdict::kAddressInvalid, settings.moveInvalid, settings.rejectAddressTpl);
+    if (c) return refuse(j, Verdict::kAddressInvalid);
   }
+  return false;
+}
 
-  const bool listCheck = c && settings.checkValidAddress;
-  if (j.validLookup == -1) {
+// The sender against the valid addresses list: its address, e-mail and name.
+bool refusedByValidList(Judgement& j) {
+  const bool listCheck = inChecking() && settings.checkValidAddress;
+  if (j.validList == SenderListing::kAddressNotListed) {
     logPrint("\n? -- Originating address not found in valid adresses list.");
-    if (listCheck) return refuse(j, Verdict::kNotInList, settings.moveInvalid, settings.invalidAddressTpl);
-  } else if (j.validLookup == 1) {
+    if (listCheck) return refuse(j, Verdict::kNotInList);
+  } else if (j.validList == SenderListing::kEmailDiffers) {
     logPrint("\n? -- Originating e-mail not found in valid adresses list.");
-    if (listCheck) return refuse(j, Verdict::kEmailNotInList, settings.moveInvalid, settings.invalidEMailTpl);
-  } else if (j.validLookup == 2) {
+    if (listCheck) return refuse(j, Verdict::kEmailNotInList);
+  } else if (j.validList == SenderListing::kNameDiffers) {
     logPrint("\n? -- FromName not found in valid adresses list.");
-    if (listCheck) return refuse(j, Verdict::kNameNotInList, settings.moveInvalid, settings.badListNameTpl);
+    if (listCheck) return refuse(j, Verdict::kNameNotInList);
   }
+  return false;
+}
 
-  if (j.nodelistLookup == -1) {
+// The sender's node (a point's boss) in the nodelist: listed, and not Pvt, Hold or Down.
+bool refusedByNodeStatus(Judgement& j) {
+  const bool c = inChecking();
+  if (j.node.status == NodeStatus::kNotListed) {
     logPrint("\n? -- (Boss)Node not found in nodelist.");
-    if (c && settings.checkListedNode)
-      return refuse(j, Verdict::kNodeNotListed, settings.moveBadNode, settings.missingAddressTpl);
-  } else if (j.nodelistLookup == 3) {
+    if (c && settings.checkListedNode) return refuse(j, Verdict::kNodeNotListed);
+  } else if (j.node.status == NodeStatus::kPvt) {
     logPrint("\n? -- Ballot from \"Pvt\" node.");
-    if (c && settings.checkPvtNode) return refuse(j, Verdict::kPvtNode, settings.moveBadNode, settings.pvtAddressTpl);
-  } else if (j.nodelistLookup == 5) {
+    if (c && settings.checkPvtNode) return refuse(j, Verdict::kPvtNode);
+  } else if (j.node.status == NodeStatus::kHold) {
     logPrint("\n? -- Ballot from \"Hold\" node.");
-    if (c && settings.checkHoldNode)
-      return refuse(j, Verdict::kHoldNode, settings.moveBadNode, settings.holdAddressTpl);
-  } else if (j.nodelistLookup == 7) {
+    if (c && settings.checkHoldNode) return refuse(j, Verdict::kHoldNode);
+  } else if (j.node.status == NodeStatus::kDown) {
     logPrint("\n? -- Ballot from \"Down\" node.");
-    if (c && settings.checkDownNode)
-      return refuse(j, Verdict::kDownNode, settings.moveBadNode, settings.downAddressTpl);
+    if (c && settings.checkDownNode) return refuse(j, Verdict::kDownNode);
   }
-  if (msg.orig.point == 0 && !settings.nodelist.empty() && j.nodelistLookup > 0 &&
-      !sameKey(j.fromKey, nameKey(j.nodelistName))) {
-    logPrint("\n? -- Invalid name (expected \"%s\").", j.nodelistName.c_str());
-    if (c && settings.checkNodeName)
-      return refuse(j, Verdict::kBadNodeName, settings.moveBadNode, settings.badNodeNameTpl);
-  }
-  if (j.pointlistLookup == 1 && !sameKey(j.fromKey, nameKey(j.pointlistName))) {
-    logPrint("\n? -- Invalid name (expected \"%s\").", j.pointlistName.c_str());
-    if (c && settings.checkPointName)
-      return refuse(j, Verdict::kBadPointName, settings.moveBadNode, settings.badPointNameTpl);
-  }
+  return false;
+}
 
+// The From name against the sysop name the nodelist gives a node, or the pointlist a point.
+bool refusedByListedName(Judgement& j) {
+  const InboundMessage& msg = inboundMessage;
+  const bool c = inChecking();
+  if (msg.orig.point == 0 && !settings.nodelist.empty() && isListed(j.node.status) &&
+      !sameKey(j.fromKey, nameKey(j.node.sysopName))) {
+    logPrint("\n? -- Invalid name (expected \"%s\").", j.node.sysopName.c_str());
+    if (c && settings.checkNodeName) return refuse(j, Verdict::kBadNodeName);
+  }
+  if (j.point.status == PointStatus::kListed && !sameKey(j.fromKey, nameKey(j.point.sysopName))) {
+    logPrint("\n? -- Invalid name (expected \"%s\").", j.point.sysopName.c_str());
+    if (c && settings.checkPointName) return refuse(j, Verdict::kBadPointName);
+  }
+  return false;
+}
+
+// How the ballot came: direct from a point, or by a route that does not fit.
+bool refusedByRoute(Judgement& j) {
+  const InboundMessage& msg = inboundMessage;
+  const bool c = inChecking();
   if (msg.directDelivery && !settings.pointDirectAccept && msg.orig.point != 0) {
     logPrint("\n? -- Direct ballot from point not accepted.");
-    if (c) return refuse(j, Verdict::kDirectFromPoint, settings.moveBadRoute, settings.dirPointTpl);
+    if (c) return refuse(j, Verdict::kDirectFromPoint);
   }
   if (!msg.routeOk && !msg.directDelivery) {
     logPrint("\n? -- Invalid routing.");
-    if (c && settings.checkRouting) return refuse(j, Verdict::kBadRoute, settings.moveBadRoute, settings.badRouteTpl);
+    if (c && settings.checkRouting) return refuse(j, Verdict::kBadRoute);
   }
+  return false;
+}
+
+// The MSGID and REPLYTO kludges must name the originating address.
+bool refusedByOriginKludges(Judgement& j) {
+  const InboundMessage& msg = inboundMessage;
+  const bool c = inChecking();
   if (!msg.msgIdMatches) {
     logPrint("\n? -- MsgId Kludge not corresponded From address.");
-    if (c && settings.checkMsgId) return refuse(j, Verdict::kBadMsgId, settings.moveBadMsgId, settings.badOrigTpl);
+    if (c && settings.checkMsgId) return refuse(j, Verdict::kBadMsgId);
   }
   if (msg.replyToAddress.zone != 0 && !sameAddress(msg.replyToAddress, msg.orig)) {
     const FtnAddress& r = msg.replyToAddress;
     logPrint("\n  -- @REPLYTO: %hd:%hd/%hd.%hd", r.zone, r.net, r.node, r.point);
     logPrint("\n? -- \"From\" and \"@REPLYTO\" addresses is different.");
-    if (c && settings.checkReplyTo) return refuse(j, Verdict::kBadReplyTo, settings.moveBadMsgId, settings.badOrigTpl);
+    if (c && settings.checkReplyTo) return refuse(j, Verdict::kBadReplyTo);
   }
   return false;
 }
 
-// Check 24: the UserID of the subject must be the sender's.  Refuses in both passes.
+// The checks of the ballot's subject, sender, date, address, listings, route and kludges, in that
+// order, each logging what it finds; true when one refused the ballot.
+bool refusedByChecks(Judgement& j) {
+  const InboundMessage& msg = inboundMessage;
+  if (refusedBySubject(j) || refusedForNoSenderName(j)) return true;
+  j.hasEmail = !senderEmail(msg).empty();
+  // A first-time sender is known from here on, whatever later checks decide.
+  if (settings.checkUserId && !j.senderRecord) j.senderRecord = size_t(issueUserId(j.hasEmail));
+  // From here on the message files as auxiliary whatever its verdict.
+  app.checkQuery = (msg.queryFlags & kCheckQuery) != 0;
+  if (inChecking() && app.checkQuery) logPrint("\n  -- Check query.");
+  return refusedByDate(j) || refusedByAddress(j) || refusedByValidList(j) || refusedByNodeStatus(j) ||
+         refusedByListedName(j) || refusedByRoute(j) || refusedByOriginKludges(j);
+}
+
+// The UserID of the subject must be the sender's.  Refuses in both passes.
 bool refusedByUserId(Judgement& j) {
   if (!settings.checkUserId) return false;
   InboundMessage& msg = inboundMessage;
@@ -212,17 +314,17 @@ bool refusedByUserId(Judgement& j) {
   if (msg.userId.first != 0 && !(msg.userId == recorded)) {
     logPrint("\n? -- Invalid UserID: %.8X%.8X", msg.userId.first, msg.userId.second);
     logPrint(" (expected %.8X%.8X)", recorded.first, recorded.second);
-    return refuse(j, Verdict::kBadUserId, settings.moveBadUserId, settings.badUserIdTpl);
+    return refuse(j, Verdict::kBadUserId);
   }
   if (msg.userId.first == 0) {
     logPrint("\n? -- Empty UserID");
     msg.userId = recorded;
-    if (!app.checkQuery) return refuse(j, Verdict::kBadUserId, settings.moveBadUserId, settings.badUserIdTpl);
+    if (!app.checkQuery) return refuse(j, Verdict::kBadUserId);
   }
   return false;
 }
 
-// Step D: the password; true when refused.
+// The password; true when refused.
 bool refusedByPassword(Judgement& j) {
   InboundMessage& msg = inboundMessage;
   const bool strict = inChecking() && !settings.badPasswordAccept;
@@ -230,7 +332,7 @@ bool refusedByPassword(Judgement& j) {
     logPrint("\n  -- Bad password syntax.");
     if (strict) {
       logPrint("\n? -- Bad password not accepted.");
-      return refuse(j, Verdict::kBadPassword, settings.moveBadSyntax, settings.emptyPasswordTpl);
+      return refuse(j, Verdict::kBadPassword);
     }
     if (msg.passwordState == kPasswordFromName) {
       logPrint("\n! -- Check password manualy.");
@@ -241,7 +343,7 @@ bool refusedByPassword(Judgement& j) {
   } else if (msg.password.empty()) {
     if (strict) {
       logPrint("\n? -- Empty password not accepted.");
-      return refuse(j, Verdict::kEmptyPassword, settings.moveBadSyntax, settings.emptyPasswordTpl);
+      return refuse(j, Verdict::kEmptyPassword);
     }
     logPrint("\n     Empty password.");
     msg.password = election_format::kEmptyPassword;
@@ -272,52 +374,116 @@ void cancelRecord(size_t record) {
   election.voteBaseDirty = true;
 }
 
-// Step E: earlier votes of this sender and, with OneVoteFromNode, of its node.  True when refused.
-bool refusedByEarlierVotes(Judgement& j) {
+// What one earlier vote decides of the ballot: go on to the next, or stop, refused or let through.
+enum class EarlierVote { kGoOn, kRefused, kPasses };
+
+// The sender's own earlier vote: the same choice again is a duplicate, another one a revote while
+// MaxRevotes allows.  A record of no choice is the placeholder that gives way to the vote once it
+// is stored; the visit goes on past it and past a cancelled vote: with OneVoteFromNode, the node's
+// ballot still cancels the votes of its points after it.
+EarlierVote ownEarlierVote(Judgement& j, size_t i) {
   const InboundMessage& msg = inboundMessage;
   const bool c = inChecking();
+  VoteRecord& v = election.votes[i];
+  if (v.candidate < 0) return EarlierVote::kGoOn;
+  if (v.candidate == 0) {
+    if (!j.placeholder) j.placeholder = i;
+    return EarlierVote::kGoOn;
+  }
+  if (v.candidate == msg.candidate) {
+    logPrint("\n? -- Duplicate ballot.");
+    return c && refuse(j, Verdict::kDuplicate) ? EarlierVote::kRefused : EarlierVote::kPasses;
+  }
+  if (v.revotes < settings.maxRevotes) {
+    logPrint("\n# -- Previous vote from %s (%hd:%hd/%hd.%hd) canceled.", v.name.c_str(), v.address.zone, v.address.net,
+             v.address.node, v.address.point);
+    cancelRecord(i);
+    VoteRecord& again = election.votes[i];
+    again.revotes = int16_t(again.revotes + 1);
+    j.revotes = again.revotes;
+    return EarlierVote::kPasses;
+  }
+  logPrint("\n? -- Revotes limit exceed.");
+  if (c && refuse(j, Verdict::kDuplicate, &Settings::revoteLimitExceedTpl)) return EarlierVote::kRefused;
+  return EarlierVote::kPasses;
+}
+
+// With OneVoteFromNode, another elector's vote from the sender's node.  A point's ballot is refused
+// beside it, and so is any ballot beside the node's own vote; a node's ballot cancels the votes of
+// its points, and each of them is told.
+bool refusedByVoteFromNode(Judgement& j, size_t i) {
+  const InboundMessage& msg = inboundMessage;
+  VoteRecord& v = election.votes[i];
+  if (msg.orig.point != 0 || v.address.point == 0) {
+    logPrint("\n? -- %hd:%hd/%hd.%hd already voted.", v.address.zone, v.address.net, v.address.node, v.address.point);
+    return inChecking() && refuse(j, Verdict::kCancelled);
+  }
+  if (v.candidate < 0) return false;
+  logPrint("\n# -- Vote from %s (%hd:%hd/%hd.%hd) canceled!", v.name.c_str(), v.address.zone, v.address.net,
+           v.address.node, v.address.point);
+  std::string toName, firstLine;
+  electorRecipient(v.name, toName, firstLine);
+  writeNetmail(settings.cancelPntTpl, v.address, toName, msg.subject, std::nullopt, firstLine, true);
+  cancelRecord(i);
+  return false;
+}
+
+// Earlier votes of this sender and, with OneVoteFromNode, of its node.  True when refused.
+bool refusedByEarlierVotes(Judgement& j) {
+  const InboundMessage& msg = inboundMessage;
   for (size_t i = 0; i < election.votes.size(); ++i) {
-    VoteRecord& v = election.votes[i];
+    const VoteRecord& v = election.votes[i];
     if (v.name.empty() || !sameNode(v.address, msg.orig)) continue;  // deleted, or another node
     if (v.address.point == msg.orig.point && sameKey(nameKey(v.name), j.senderKey)) {
-      if (v.candidate < 0) continue;
-      if (v.candidate == 0) {
-        // The placeholder gives way to the vote once it is stored.  The visit goes on: with
-        // OneVoteFromNode, the node's ballot still cancels the votes of its points after it.
-        if (!j.placeholder) j.placeholder = i;
-        continue;
-      }
-      if (v.candidate == msg.candidate) {
-        logPrint("\n? -- Duplicate ballot.");
-        if (c) return refuse(j, Verdict::kDuplicate, settings.moveDupe, settings.duplicateTpl);
-        return false;
-      }
-      if (v.revotes < settings.maxRevotes) {
-        logPrint("\n# -- Previous vote from %s (%hd:%hd/%hd.%hd) canceled.", v.name.c_str(), v.address.zone,
-                 v.address.net, v.address.node, v.address.point);
-        cancelRecord(i);
-        VoteRecord& again = election.votes[i];
-        again.revotes = int16_t(again.revotes + 1);
-        j.revotes = again.revotes;
-        return false;
-      }
-      logPrint("\n? -- Revotes limit exceed.");
-      if (c) return refuse(j, Verdict::kDuplicate, settings.moveDupe, settings.revoteLimitExceedTpl);
-      return false;
-    }
-    if (!settings.oneVoteFromNode || v.candidate == 0) continue;
-    if (msg.orig.point != 0 || v.address.point == 0) {
-      logPrint("\n? -- %hd:%hd/%hd.%hd already voted.", v.address.zone, v.address.net, v.address.node, v.address.point);
-      if (c) return refuse(j, Verdict::kCancelled, settings.moveCancel, settings.invPointTpl);
+      EarlierVote decided = ownEarlierVote(j, i);
+      if (decided != EarlierVote::kGoOn) return decided == EarlierVote::kRefused;
       continue;
     }
-    if (v.candidate < 0) continue;
-    logPrint("\n# -- Vote from %s (%hd:%hd/%hd.%hd) canceled!", v.name.c_str(), v.address.zone, v.address.net,
-             v.address.node, v.address.point);
-    std::string toName, firstLine;
-    electorRecipient(v.name, toName, firstLine);
-    writeNetmail(settings.cancelPntTpl, v.address, toName, msg.subject, std::nullopt, firstLine, true);
-    cancelRecord(i);
+    if (!settings.oneVoteFromNode || v.candidate == 0) continue;
+    if (refusedByVoteFromNode(j, i)) return true;
+  }
+  return false;
+}
+
+// A help query, in the checking pass, is answered with the help text and filed as auxiliary.
+bool answeredHelpQuery(Judgement& j) {
+  const InboundMessage& msg = inboundMessage;
+  if (!inChecking() || ((msg.queryFlags & kHelpQuery) == 0 && !sameKey(j.subjectKey, "%HELP"))) return false;
+  logPrint("\n  -- Help query.");
+  replyToSender(settings.helpTpl);
+  disposeMessage(j.path, settings.moveAuxiliary, Verdict::kAuxiliary);
+  return true;
+}
+
+// A sender whose recorded vote was cancelled may not vote again.
+bool refusedAsCancelled(Judgement& j) {
+  if (!j.senderRecord || election.votes[*j.senderRecord].candidate >= 0) return false;
+  logPrint("\n? -- Already voted, was cancelled.");
+  return inChecking() && refuse(j, Verdict::kCancelled);
+}
+
+// A check query that passed the checks is answered and filed as auxiliary, its vote not counted.
+bool answeredCheckQuery(Judgement& j) {
+  if (!app.checkQuery) return false;
+  logPrint("\n  -- Check Ok.");
+  if (settings.checkUserId) inboundMessage.userId = election.votes[*j.senderRecord].userId;
+  disposeMessage(j.path, settings.moveAuxiliary, Verdict::kAuxiliary);
+  replyToSender(settings.checkOkTpl);
+  return true;
+}
+
+// The choice: more than one is refused in the checking pass; none leaves the ballot uncounted in
+// either pass (refused in the checking one, else left in place).
+bool stoppedByChoice(Judgement& j) {
+  const InboundMessage& msg = inboundMessage;
+  if (msg.candidate < 0) {
+    logPrint("\n? -- Ballot contents more 1 choises.");
+    if (inChecking()) return refuse(j, Verdict::kManyChoices);
+  }
+  if (msg.candidate == 0) {
+    logPrint("\n? -- Unknown candidate name.");
+    if (inChecking()) refuse(j, Verdict::kUnknownCandidate);
+    return true;
   }
   return false;
 }
@@ -368,43 +534,10 @@ void judgeBallot(const std::string& fileName) {
     return;
   }
   prepare(j);
-  if (addressedToSomebodyElse()) return;
-  if (inChecking() && ((msg.queryFlags & kHelpQuery) != 0 || sameKey(j.subjectKey, "%HELP"))) {
-    logPrint("\n  -- Help query.");
-    replyToSender(settings.helpTpl);
-    disposeMessage(j.path, settings.moveAuxiliary, Verdict::kAuxiliary);
-    return;
-  }
-  if (refusedByChecks(j)) return;
-  if (refusedByUserId(j)) return;
-  if (j.senderRecord && election.votes[*j.senderRecord].candidate < 0) {
-    logPrint("\n? -- Already voted, was cancelled.");
-    if (inChecking()) {
-      refuse(j, Verdict::kCancelled, settings.moveCancel, settings.invPointTpl);
-      return;
-    }
-  }
-  if (app.checkQuery) {
-    logPrint("\n  -- Check Ok.");
-    if (settings.checkUserId) msg.userId = election.votes[*j.senderRecord].userId;
-    disposeMessage(j.path, settings.moveAuxiliary, Verdict::kAuxiliary);
-    replyToSender(settings.checkOkTpl);
-    return;
-  }
-  if (msg.candidate < 0) {
-    logPrint("\n? -- Ballot contents more 1 choises.");
-    if (inChecking()) {
-      refuse(j, Verdict::kManyChoices, settings.moveBadSyntax, settings.manyVoicesTpl);
-      return;
-    }
-  }
-  if (msg.candidate == 0) {
-    logPrint("\n? -- Unknown candidate name.");
-    if (inChecking()) refuse(j, Verdict::kUnknownCandidate, settings.moveBadSyntax, settings.invalidTpl);
-    return;
-  }
-  if (refusedByPassword(j)) return;
-  if (refusedByEarlierVotes(j)) return;
+  if (addressedToSomebodyElse() || answeredHelpQuery(j)) return;
+  if (refusedByChecks(j) || refusedByUserId(j) || refusedAsCancelled(j)) return;
+  if (answeredCheckQuery(j) || stoppedByChoice(j)) return;
+  if (refusedByPassword(j) || refusedByEarlierVotes(j)) return;
   accept(j);
 }
 

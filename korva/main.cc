@@ -135,7 +135,8 @@ ReportOptions reportOptions() {
 void leaveOutUnlistedElectors() {
   openIndex();
   for (VoteRecord& vote : election.votes) {
-    if (vote.candidate > 0 && findValidAddress(vote.address) != 0) vote.candidate = int16_t(-vote.candidate);
+    if (vote.candidate > 0 && findValidAddress(vote.address) != AddressListing::kListed)
+      vote.candidate = int16_t(-vote.candidate);
   }
 }
 

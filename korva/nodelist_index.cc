@@ -422,6 +422,14 @@ bool sysopName(std::string_view line, std::string& name) {
   return true;
 }
 
+std::string validListEntry(std::string_view line) {
+  std::string entry(line.substr(0, line.find_first_of("\r\n", 1)));
+  for (size_t i = 1; i < entry.size(); ++i) {
+    if (entry[i] == '\t') entry[i] = ' ';
+  }
+  return entry;
+}
+
 std::string readIndexedLine(std::FILE* source, uint32_t offset, const char* listName) {
   if (std::fseek(source, long(offset), SEEK_SET) != 0) {
     logPrint("\n! %s seek error (offset=%lXh).", listName, static_cast<unsigned long>(offset));
@@ -435,31 +443,32 @@ std::string readIndexedLine(std::FILE* source, uint32_t offset, const char* list
   return line;
 }
 
-int findValidAddress(const FtnAddress& address) {
-  if (!indexState.open || indexState.validList == nullptr) return -2;
+AddressListing findValidAddress(const FtnAddress& address) {
+  if (!indexState.open || indexState.validList == nullptr) return AddressListing::kNoList;
   prepareLookups();
   auto [first, last] = matching(indexState.validKeys, addressKey(address));
-  return first != last ? 0 : -1;
+  return first != last ? AddressListing::kListed : AddressListing::kNotListed;
 }
 
-int findValidAddress(const InboundMessage& msg) {
+SenderListing findValidAddress(const InboundMessage& msg) {
   IndexState& ix = indexState;
-  if (!ix.open || ix.validList == nullptr) return -2;
+  if (!ix.open || ix.validList == nullptr) return SenderListing::kNoList;
   prepareLookups();
   auto [first, last] = matching(ix.validKeys, addressKey(msg.orig));
-  int result = -1;
+  SenderListing result = SenderListing::kAddressNotListed;
   for (const IndexKey* k = first; k != last; ++k) {
     uint32_t offset = ix.records[k->position].offset;
     std::string line = readIndexedLine(ix.validList, offset, "ValidAddressList");
-    if (result == -1) result = 1;
-    std::string entry = line.substr(std::min<size_t>(1, line.size()));
-    entry.resize(std::min(entry.find_first_of("\r\n"), entry.size()));
-    text::tabsToBlanks(entry);
+    if (result == SenderListing::kAddressNotListed) result = SenderListing::kEmailDiffers;
+    // The fields are read from the line's second character on.
+    std::string entry = validListEntry(line);
+    entry.erase(0, 1);
     std::string_view rest = entry;
     size_t start = rest.find_first_not_of(' ');
     rest = start == std::string_view::npos ? std::string_view() : rest.substr(start);
     size_t space = rest.find(' ');
-    if (space == std::string_view::npos) return 0;  // an address alone admits every sender from it
+    // An address alone admits every sender from it.
+    if (space == std::string_view::npos) return SenderListing::kAccepted;
     rest = rest.substr(space);
     rest = rest.substr(std::min(rest.find_first_not_of(' '), rest.size()));
     std::string_view namePart = rest;
@@ -471,27 +480,39 @@ int findValidAddress(const InboundMessage& msg) {
         appExit(kExitBadListRecord);
       }
       if (!text::equalIgnoringAsciiCase(rest.substr(0, close + 1), senderEmail(msg))) continue;
-      result = 0;
+      result = SenderListing::kAccepted;
       namePart = rest.substr(close + 1);
       namePart = namePart.substr(std::min(namePart.find_first_not_of(' '), namePart.size()));
     }
-    if (namePart.empty()) return 0;
+    if (namePart.empty()) return SenderListing::kAccepted;
     std::string listed(namePart), sender = msg.fromName;
     text::upcaseCp866(text::normalizeName(listed));
     text::upcaseCp866(text::normalizeName(sender));
-    if (listed == sender) return 0;
-    result = 2;
+    if (listed == sender) return SenderListing::kAccepted;
+    result = SenderListing::kNameDiffers;
   }
   return result;
 }
 
-int findNodelistEntry(const FtnAddress& address) {
+NodeStatus nodeStatus(uint8_t recordKind) {
+  switch (recordKind) {
+    case index_format::kPvtNode:
+      return NodeStatus::kPvt;
+    case index_format::kHoldNode:
+      return NodeStatus::kHold;
+    case index_format::kDownNode:
+      return NodeStatus::kDown;
+    default:
+      return NodeStatus::kListed;
+  }
+}
+
+NodelistEntry findNodelistEntry(const FtnAddress& address) {
   IndexState& ix = indexState;
-  ix.foundName.clear();
-  if (!ix.open || ix.nodelist == nullptr) return -2;
+  if (!ix.open || ix.nodelist == nullptr) return {NodeStatus::kNoNodelist, ""};
   prepareLookups();
   auto [first, last] = matching(ix.nodeKeys, addressKey(address.zone, address.net, address.node, 0));
-  if (first == last) return -1;
+  if (first == last) return {NodeStatus::kNotListed, ""};
   const Record& r = ix.records[first->position];
   std::string line = readIndexedLine(ix.nodelist, r.offset, "Nodelist");
   int16_t expected = r.node;
@@ -504,26 +525,27 @@ int findNodelistEntry(const FtnAddress& address) {
     logPrint("\n! Invalid nodelist record (offset=%lXh).", static_cast<unsigned long>(r.offset));
     appExit(kExitBadListRecord);
   }
-  sysopName(line, ix.foundName);
-  return r.kind;
+  NodelistEntry entry{nodeStatus(r.kind), ""};
+  sysopName(line, entry.sysopName);
+  return entry;
 }
 
-int findPointlistEntry(const InboundMessage& msg) {
+PointlistEntry findPointlistEntry(const InboundMessage& msg) {
   IndexState& ix = indexState;
-  ix.foundName.clear();
-  if (!ix.open || ix.pointlist == nullptr) return -2;
-  if (msg.orig.point == 0) return 0;
+  if (!ix.open || ix.pointlist == nullptr) return {PointStatus::kNoPointlist, ""};
+  if (msg.orig.point == 0) return {PointStatus::kNotPoint, ""};
   prepareLookups();
   auto [first, last] = matching(ix.pointKeys, addressKey(msg.orig));
-  if (first == last) return -1;
+  if (first == last) return {PointStatus::kNotListed, ""};
   const Record& r = ix.records[first->position];
   std::string line = readIndexedLine(ix.pointlist, r.offset, "Pointlist");
   if (commaCount(line) < 5 || int16_t(numberAfterComma(line)) != msg.orig.point) {
     logPrint("\n! Invalid pointlist record (offset=%lXh).", static_cast<unsigned long>(r.offset));
     appExit(kExitBadListRecord);
   }
-  sysopName(line, ix.foundName);
-  return 1;
+  PointlistEntry entry{PointStatus::kListed, ""};
+  sysopName(line, entry.sysopName);
+  return entry;
 }
 
 }  // namespace korva

@@ -39,9 +39,6 @@ struct IndexState {
   // For the template macros: file names without directory and the first lines as read.
   std::string nodelistFileName, pointlistFileName, nodelistFirstLine, pointlistFirstLine;
 
-  // The name found by the last nodelist or pointlist lookup ("" when none).
-  std::string foundName;
-
   // Per section, the records' addresses sorted (equal ones in record order), built by the first
   // lookup; nodelist keys carry point 0, since a point is found by its boss node.
   bool lookupsReady = false;
@@ -53,21 +50,50 @@ extern IndexState indexState;
 // candidates check once the voting period has begun (exit 19 when candidates were changed).
 void openIndex();
 
-// With an address: 0 when a valid-list entry has exactly it, -1 when none, -2 without a list.
-int findValidAddress(const FtnAddress& address);
-// For a sender: -1 address not listed, 0 accepted, 1 e-mail differs, 2 name differs, -2 no list.
-int findValidAddress(const InboundMessage& msg);
+// What the valid addresses list says of an address.
+enum class AddressListing { kNoList, kNotListed, kListed };
+AddressListing findValidAddress(const FtnAddress& address);
 
-// -2 no nodelist; -1 the node (a point's boss) is not listed; else the record kind.  The sysop
-// name is left in indexState.foundName.
-int findNodelistEntry(const FtnAddress& address);
+// What the valid addresses list says of a sender: its address, then the e-mail and the name listed
+// with it.
+enum class SenderListing { kNoList, kAddressNotListed, kAccepted, kEmailDiffers, kNameDiffers };
+SenderListing findValidAddress(const InboundMessage& msg);
 
-// -2 no pointlist; 0 the sender is not a point; -1 not listed; 1 listed, name in foundName.
-int findPointlistEntry(const InboundMessage& msg);
+// A node's nodelist entry by its status; a point is found by its boss node.
+enum class NodeStatus {
+  kNoNodelist,
+  kNotListed,
+  kListed,  // without one of the statuses below
+  kPvt,
+  kHold,
+  kDown,
+};
+inline bool isListed(NodeStatus status) {
+  return status != NodeStatus::kNoNodelist && status != NodeStatus::kNotListed;
+}
+// The status a nodelist record's kind gives.
+NodeStatus nodeStatus(uint8_t recordKind);
+
+struct NodelistEntry {
+  NodeStatus status = NodeStatus::kNoNodelist;
+  std::string sysopName;  // "" unless listed
+};
+NodelistEntry findNodelistEntry(const FtnAddress& address);
+
+enum class PointStatus { kNoPointlist, kNotPoint, kNotListed, kListed };
+struct PointlistEntry {
+  PointStatus status = PointStatus::kNoPointlist;
+  std::string sysopName;  // "" unless listed
+};
+PointlistEntry findPointlistEntry(const InboundMessage& msg);
 
 // The fifth comma-separated field of a nodelist or pointlist line (the sysop's name), "_" read as
 // blanks; false when the line lacks the commas around it.
 bool sysopName(std::string_view line, std::string& name);
+
+// A valid-list line as its fields are read: cut at its line end, tabs read as blanks.  The first
+// character is left as it is and no line end is looked for at it.
+std::string validListEntry(std::string_view line);
 
 // Reads the source line a record points at (exit 12 when it cannot be reached).
 std::string readIndexedLine(std::FILE* source, uint32_t offset, const char* listName);

@@ -20,6 +20,8 @@ namespace {
 using korva::app;
 using korva::election;
 using korva::indexState;
+using korva::NodeStatus;
+using korva::PointStatus;
 using korva::settings;
 using testsupport::readFile;
 using testsupport::writeFile;
@@ -177,49 +179,53 @@ TEST_F(NodelistIndex, ZoneLinesAndNodesBeforeAnyHost) {
   settings.validAddress = korva::AddressMask{};
   for (bool& w : settings.validAddress.wildcard) w = true;
   open();
-  EXPECT_EQ(korva::findNodelistEntry({2, 0, 0, 0}), 1);
-  EXPECT_EQ(indexState.foundName, "Zone Coordinator");
-  EXPECT_EQ(korva::findNodelistEntry({2, 0, 7, 0}), 1);
-  EXPECT_EQ(indexState.foundName, "Directly In Zone");
-  EXPECT_EQ(korva::findNodelistEntry({2, 5030, 1, 0}), 1);
+  EXPECT_EQ(korva::findNodelistEntry({2, 0, 0, 0}).status, NodeStatus::kListed);
+  EXPECT_EQ(korva::findNodelistEntry({2, 0, 0, 0}).sysopName, "Zone Coordinator");
+  EXPECT_EQ(korva::findNodelistEntry({2, 0, 7, 0}).status, NodeStatus::kListed);
+  EXPECT_EQ(korva::findNodelistEntry({2, 0, 7, 0}).sysopName, "Directly In Zone");
+  EXPECT_EQ(korva::findNodelistEntry({2, 5030, 1, 0}).status, NodeStatus::kListed);
 }
 
 TEST_F(NodelistIndex, Lookups) {
   open();
-  EXPECT_EQ(korva::findNodelistEntry({2, 5020, 0, 0}), 1);
-  EXPECT_EQ(indexState.foundName, "Host Sysop");
-  EXPECT_EQ(korva::findNodelistEntry({2, 5020, 2, 7}), 3);  // a point is looked up by its boss
-  EXPECT_EQ(indexState.foundName, "Petr Petrov");
-  EXPECT_EQ(korva::findNodelistEntry({2, 5020, 3, 0}), 5);
-  EXPECT_EQ(korva::findNodelistEntry({2, 5020, 4, 0}), 7);
-  EXPECT_EQ(korva::findNodelistEntry({2, 5030, 1, 0}), -1);  // outside the mask
-  EXPECT_EQ(indexState.foundName, "");
+  EXPECT_EQ(korva::findNodelistEntry({2, 5020, 0, 0}).status, NodeStatus::kListed);
+  EXPECT_EQ(korva::findNodelistEntry({2, 5020, 0, 0}).sysopName, "Host Sysop");
+  korva::NodelistEntry boss = korva::findNodelistEntry({2, 5020, 2, 7});  // a point is looked up by its boss
+  EXPECT_EQ(boss.status, NodeStatus::kPvt);
+  EXPECT_EQ(boss.sysopName, "Petr Petrov");
+  EXPECT_EQ(korva::findNodelistEntry({2, 5020, 3, 0}).status, NodeStatus::kHold);
+  EXPECT_EQ(korva::findNodelistEntry({2, 5020, 4, 0}).status, NodeStatus::kDown);
+  EXPECT_EQ(korva::findNodelistEntry({2, 5030, 1, 0}).status, NodeStatus::kNotListed);  // outside the mask
+  EXPECT_EQ(korva::findNodelistEntry({2, 5030, 1, 0}).sysopName, "");
 
   korva::InboundMessage msg;
   msg.orig = {2, 5020, 1, 0};
-  EXPECT_EQ(korva::findPointlistEntry(msg), 0);
+  EXPECT_EQ(korva::findPointlistEntry(msg).status, PointStatus::kNotPoint);
   msg.orig.point = 2;
-  EXPECT_EQ(korva::findPointlistEntry(msg), 1);
-  EXPECT_EQ(indexState.foundName, "Point Two");
+  EXPECT_EQ(korva::findPointlistEntry(msg).status, PointStatus::kListed);
+  EXPECT_EQ(korva::findPointlistEntry(msg).sysopName, "Point Two");
   msg.orig.point = 9;
-  EXPECT_EQ(korva::findPointlistEntry(msg), -1);
+  EXPECT_EQ(korva::findPointlistEntry(msg).status, PointStatus::kNotListed);
 
-  EXPECT_EQ(korva::findValidAddress(FtnAddress{2, 5020, 2, 0}), 0);
-  EXPECT_EQ(korva::findValidAddress(FtnAddress{2, 5020, 2, 1}), -1);
+  EXPECT_EQ(korva::findValidAddress(FtnAddress{2, 5020, 2, 0}), korva::AddressListing::kListed);
+  EXPECT_EQ(korva::findValidAddress(FtnAddress{2, 5020, 2, 1}), korva::AddressListing::kNotListed);
 
+  using korva::SenderListing;
   struct Case {
     FtnAddress from;
     const char* name;
     const char* replyAddr;
-    int expected;
+    SenderListing expected;
   } cases[] = {
-      {{2, 5020, 1, 0}, "ivan.IVANOV", "IVAN@example.org", 0},  // e-mail case and name spelling ignored
-      {{2, 5020, 1, 0}, "Ivan Ivanov", "other@example.org", 1},
-      {{2, 5020, 1, 0}, "Somebody Else", "ivan@example.org", 2},
-      {{2, 5020, 1, 1}, "Anybody", "", 0},  // an address alone admits every sender from it
-      {{2, 5020, 2, 0}, "Petr  Petrov", "", 0},
-      {{2, 5020, 2, 0}, "Petr Ivanov", "", 2},
-      {{2, 5020, 3, 0}, "Held Sysop", "", -1},
+      // e-mail case and name spelling ignored
+      {{2, 5020, 1, 0}, "ivan.IVANOV", "IVAN@example.org", SenderListing::kAccepted},
+      {{2, 5020, 1, 0}, "Ivan Ivanov", "other@example.org", SenderListing::kEmailDiffers},
+      {{2, 5020, 1, 0}, "Somebody Else", "ivan@example.org", SenderListing::kNameDiffers},
+      // an address alone admits every sender from it
+      {{2, 5020, 1, 1}, "Anybody", "", SenderListing::kAccepted},
+      {{2, 5020, 2, 0}, "Petr  Petrov", "", SenderListing::kAccepted},
+      {{2, 5020, 2, 0}, "Petr Ivanov", "", SenderListing::kNameDiffers},
+      {{2, 5020, 3, 0}, "Held Sysop", "", SenderListing::kAddressNotListed},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -231,17 +237,17 @@ TEST_F(NodelistIndex, Lookups) {
   }
 }
 
-TEST_F(NodelistIndex, MissingListsAnswerMinusTwo) {
+TEST_F(NodelistIndex, MissingListsAnswerNoList) {
   settings.nodelist.clear();
   settings.pointlist.clear();
   settings.validAddressList.clear();
   open();
   korva::InboundMessage msg;
   msg.orig = {2, 5020, 1, 1};
-  EXPECT_EQ(korva::findNodelistEntry(msg.orig), -2);
-  EXPECT_EQ(korva::findPointlistEntry(msg), -2);
-  EXPECT_EQ(korva::findValidAddress(msg), -2);
-  EXPECT_EQ(korva::findValidAddress(msg.orig), -2);
+  EXPECT_EQ(korva::findNodelistEntry(msg.orig).status, NodeStatus::kNoNodelist);
+  EXPECT_EQ(korva::findPointlistEntry(msg).status, PointStatus::kNoPointlist);
+  EXPECT_EQ(korva::findValidAddress(msg), korva::SenderListing::kNoList);
+  EXPECT_EQ(korva::findValidAddress(msg.orig), korva::AddressListing::kNoList);
   index_format::Header h = index_format::decodeHeader(indexBytes());
   EXPECT_EQ(h.firstNodelistRecord, 162u);
   EXPECT_EQ(h.candidatesBlock, 162u);
@@ -401,7 +407,7 @@ TEST_F(NodelistIndex, LongFileNamesAreCutToTheField) {
   EXPECT_EQ(index_format::decodeHeader(indexBytes()).nodelistName, "a-very-long-n");
   EXPECT_EQ(indexState.nodelistFileName, "a-very-long-nodelist-name.001");
   EXPECT_EQ(open(), "");
-  EXPECT_EQ(korva::findNodelistEntry({2, 5020, 1, 0}), 1);
+  EXPECT_EQ(korva::findNodelistEntry({2, 5020, 1, 0}).status, NodeStatus::kListed);
 }
 
 }  // namespace
