@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/byte_order.h"
 #include "common/log.h"
 #include "common/platform.h"
 #include "common/text.h"
@@ -312,6 +313,7 @@ ReadResult parseStoredMessage(std::string_view bytes, InboundMessage& msg, bool 
   msg.toName = headerText(msg.header, kToName, kToNameSize);
   msg.subject = headerText(msg.header, kSubject, kSubjectSize);
   msg.dateText = headerText(msg.header, kDateTime, kDateTimeSize);
+  using byte_order::get16;
   msg.orig = {0, int16_t(get16(msg.header + kOrigNet)), int16_t(get16(msg.header + kOrigNode)), 0};
   msg.dest = {0, int16_t(get16(msg.header + kDestNet)), int16_t(get16(msg.header + kDestNode)), 0};
   msg.date = parseMessageDate(msg.dateText);

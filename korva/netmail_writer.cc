@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "common/byte_order.h"
 #include "common/log.h"
 #include "common/msgid_serial.h"
 #include "common/platform.h"
@@ -37,7 +38,7 @@ void putText(uint8_t* header, size_t offset, size_t fieldSize, std::string_view 
   for (size_t i = 0; i < s.size(); ++i) header[offset + i] = uint8_t(s[i]);
 }
 
-void putWord(uint8_t* header, size_t offset, int16_t value) { msg_header::put16(header + offset, uint16_t(value)); }
+void putWord(uint8_t* header, size_t offset, int16_t value) { byte_order::put16(header + offset, uint16_t(value)); }
 
 std::string dateTimeText() { return text::fidoDateTime(platform::localTime(std::time(nullptr))); }
 
@@ -57,7 +58,7 @@ std::string headerBytes(const FtnAddress& dest, std::string_view toName, std::st
   putWord(header, kOrigZone, own.zone);
   putWord(header, kDestPoint, dest.point);
   putWord(header, kOrigPoint, own.point);
-  put16(header + kAttribute, kOutgoingAttribute);
+  byte_order::put16(header + kAttribute, kOutgoingAttribute);
   return std::string(reinterpret_cast<const char*>(header), kSize);
 }
 

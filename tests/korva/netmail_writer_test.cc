@@ -8,6 +8,7 @@
 #include <regex>
 #include <string>
 
+#include "common/byte_order.h"
 #include "korva/app.h"
 #include "korva/message_format.h"
 #include "korva/message_reader.h"
@@ -86,7 +87,7 @@ class NetmailWriter : public ::testing::Test {
     m.attribute = 0x0181;
     std::string h = m.header();
     auto word = [&h](size_t offset, int16_t v) {
-      msg_header::put16(reinterpret_cast<uint8_t*>(&h[offset]), uint16_t(v));
+      byte_order::put16(reinterpret_cast<uint8_t*>(&h[offset]), uint16_t(v));
     };
     word(msg_header::kDestZone, dest.zone);
     word(msg_header::kOrigZone, own.zone);
