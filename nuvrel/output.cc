@@ -67,7 +67,7 @@ void startMessagePart() {
   const FtnAddress& from = settings.fromAddress;
   const FtnAddress& to = settings.pktToAddress;
   std::string head(packed_message::kFixedSize, '\0');
-  put16(head, packed_message::kType, pkt_header::kType2);
+  put16(head, packed_message::kType, packed_message::kType2);
   put16(head, packed_message::kOrigNode, uint16_t(from.node));
   put16(head, packed_message::kDestNode, uint16_t(to.node));
   put16(head, packed_message::kOrigNet, uint16_t(from.net));
