@@ -316,7 +316,12 @@ bool refusedByEarlierVotes(Judgement& j) {
              v.address.node, v.address.point);
     std::string toName, firstLine;
     electorRecipient(v.name, toName, firstLine);
-    writeNetmail(settings.cancelPntTpl, v.address, toName, msg.subject, std::nullopt, firstLine, true);
+    writeNetmail({.templatePath = settings.cancelPntTpl,
+                  .destination = v.address,
+                  .toName = toName,
+                  .subject = msg.subject,
+                  .firstLine = firstLine,
+                  .copy = true});
     cancelRecord(i);
   }
   return false;

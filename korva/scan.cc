@@ -155,7 +155,13 @@ void replyToSender(const std::string& templatePath, bool copy) {
   std::string subject = msg.subject.substr(0, msg.subject.find("  ["));
   if (msg.userId.first != 0) subject += text::format("  [%.8X%.8X]", msg.userId.first, msg.userId.second);
   FtnAddress destination = msg.replyToAddress.zone != 0 ? msg.replyToAddress : msg.orig;
-  writeNetmail(templatePath, destination, toName, subject, std::string_view(msg.msgId), firstLine, copy);
+  writeNetmail({.templatePath = templatePath,
+                .destination = destination,
+                .toName = toName,
+                .subject = subject,
+                .replyId = msg.msgId,
+                .firstLine = firstLine,
+                .copy = copy});
 }
 
 int issueUserId(bool useEmail) {

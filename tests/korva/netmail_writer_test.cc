@@ -51,10 +51,10 @@ class NetmailWriter : public ::testing::Test {
 
   // Writes one message; returns the log.
   std::string write(const FtnAddress& to, const std::string& toName, const std::string& subject,
-                    std::optional<std::string_view> replyId, const std::string& firstLine = "", bool copy = false,
+                    std::optional<std::string> replyId, const std::string& firstLine = "", bool copy = false,
                     std::optional<std::string> tpl = std::nullopt) {
     testing::internal::CaptureStdout();
-    korva::writeNetmail(tpl.value_or(template_), to, toName, subject, replyId, firstLine, copy);
+    korva::writeNetmail({tpl.value_or(template_), to, toName, subject, replyId, firstLine, copy});
     return testing::internal::GetCapturedStdout();
   }
 
@@ -250,7 +250,7 @@ TEST_F(NetmailWriter, FailuresEndTheRunAndLeaveNoHalfMessage) {
   for (const Case& c : cases) {
     prepare();
     c.prepare();
-    EXPECT_EXIT_STDOUT(korva::writeNetmail(template_, {2, 5020, 1, 0}, "A", "S", "", "", false), c.code, log);
+    EXPECT_EXIT_STDOUT(korva::writeNetmail({template_, {2, 5020, 1, 0}, "A", "S", "", "", false}), c.code, log);
     std::string out = readFile(log);
     EXPECT_NE(out.find(c.message), std::string::npos) << c.what << ": " << out;
     for (const auto& entry : fs::directory_iterator(out_)) {
