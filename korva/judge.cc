@@ -333,7 +333,12 @@ void accept(Judgement& j) {
     election.votes[*j.placeholder].name.clear();
     election.voteBaseDirty = true;
   }
-  addVote(msg.candidate, msg.orig, j.senderName, msg.password, j.revotes, msg.userId);
+  addVote({.address = msg.orig,
+           .userId = msg.userId,
+           .candidate = msg.candidate,
+           .revotes = j.revotes,
+           .name = j.senderName,
+           .password = msg.password});
   disposeMessage(j.path, settings.moveValid, Verdict::kValid);
   logPrint("\n+    Ballot successfully processed.");
   if (j.revotes != 0) {

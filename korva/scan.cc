@@ -171,7 +171,12 @@ int issueUserId(bool useEmail) {
   } while (msg.userId.first == 0);
   msg.userId.second = randomHalf();
   logPrint("\n: Set new UserID: %.8X%.8X", msg.userId.first, msg.userId.second);
-  return addVote(0, msg.orig, useEmail ? senderEmail(msg) : msg.fromName, msg.password, 0, msg.userId);
+  return addVote({.address = msg.orig,
+                  .userId = msg.userId,
+                  .candidate = 0,
+                  .revotes = 0,
+                  .name = useEmail ? senderEmail(msg) : msg.fromName,
+                  .password = msg.password});
 }
 
 void cancelStoredBallot(int record) {
