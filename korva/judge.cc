@@ -5,6 +5,7 @@
 #include "common/log.h"
 #include "common/text.h"
 #include "korva/app.h"
+#include "korva/ballot_lines.h"
 #include "korva/election_files.h"
 #include "korva/message_reader.h"
 #include "korva/netmail_writer.h"
@@ -370,7 +371,7 @@ void judgeBallot(const std::string& fileName) {
   logPrint("\n* Process \"%s\"", fileName.c_str());
   InboundMessage& msg = inboundMessage;
   msg = InboundMessage{};
-  if (readStoredMessage(j.path, msg, true) != kRead) return;
+  if (readStoredMessage(j.path, msg, handleBodyLine, SenderReview::kLogAndJudge) != kRead) return;
 
   if (msg.auxiliaryMessage) {
     replyToSender(settings.auxiliaryTpl, false);

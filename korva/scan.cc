@@ -185,7 +185,7 @@ void cancelStoredBallot(int record) {
     std::string path = settings.moveValid + name;
     if (plannedToMove(path)) continue;  // already leaving with this message
     InboundMessage earlier;
-    if (readStoredMessage(path, earlier, false) != kRead) continue;
+    if (readStoredMessage(path, earlier) != kRead) continue;
     // The name as the record stores it: the e-mail address for an elector behind a gateway.
     if (!sameAddress(earlier.orig, vote.address) || voteFieldText(senderName(earlier)) != vote.name) continue;
     logPrint("\n  #> File \"%s\"", path.c_str());
