@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 
+#include "common/byte_order.h"
 #include "common/config_values.h"
 #include "common/platform.h"
 #include "common/text.h"
@@ -89,10 +90,10 @@ std::string ballotBytes(int v) {
   text(msg_header::kToName, "Korvamgr");
   text(msg_header::kSubject, "Bench Election");
   text(msg_header::kDateTime, "05 Apr 05  10:20:30");
-  msg_header::put16(header + msg_header::kOrigNet, uint16_t(from.net));
-  msg_header::put16(header + msg_header::kOrigNode, uint16_t(from.node));
-  msg_header::put16(header + msg_header::kDestNet, 5020);
-  msg_header::put16(header + msg_header::kDestNode, 1);
+  byte_order::put16(header + msg_header::kOrigNet, uint16_t(from.net));
+  byte_order::put16(header + msg_header::kOrigNode, uint16_t(from.node));
+  byte_order::put16(header + msg_header::kDestNet, 5020);
+  byte_order::put16(header + msg_header::kDestNode, 1);
   std::string body = text::format("\x01INTL 2:5020/1 2:%d/%d\r\x01MSGID: 2:%d/%d %x\r%s !pw%d\r", from.net, from.node,
                                   from.net, from.node, 0x1000 + v, v % 2 ? "Alpha" : "Beta", v);
   return std::string(reinterpret_cast<char*>(header), sizeof header) + body + '\0';

@@ -2,21 +2,16 @@
 
 #include <cstring>
 
+#include "common/byte_order.h"
+
 namespace index_format {
 
 namespace {
 
-uint16_t get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t get32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-void put16(uint8_t* p, uint16_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-void put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
+using byte_order::get16;
+using byte_order::get32;
+using byte_order::put16;
+using byte_order::put32;
 
 std::string getName(const uint8_t* p) {
   size_t length = 0;

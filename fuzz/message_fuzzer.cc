@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "fuzz/fuzz_support.h"
+#include "korva/ballot_lines.h"
 #include "korva/election_files.h"
 #include "korva/message_reader.h"
 #include "korva/settings.h"
@@ -26,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::Run run;
   try {
     InboundMessage msg;
-    parseStoredMessage(std::string_view(reinterpret_cast<const char*>(data), size), msg, true);
+    parseStoredMessage(std::string_view(reinterpret_cast<const char*>(data), size), msg, handleBodyLine,
+                       SenderReview::kLogAndJudge);
   } catch (const fuzz::ProgramEnded&) {
   }
   return 0;

@@ -32,7 +32,7 @@ void expandReplyTemplate() {
   const std::string message =
       std::string(190, '\0') + "\1MSGID: 2:5020/2 12345678\r\1REPLYADDR: a@b.c\rIvan Petrov\r!secret\r";
   inboundMessage = InboundMessage{};
-  parseStoredMessage(message, inboundMessage, false);
+  parseStoredMessage(message, inboundMessage);
   inboundMessage.fromName = "Elector Name";
   inboundMessage.subject = "Vote";
   inboundMessage.userId = UserId{0x12345678, 0x9ABCDEF0};

@@ -80,8 +80,12 @@ int announceValidList() {
       toName = settings.forceToUucp || email.size() > kMaxToNameLength ? "UUCP" : email;
       firstLine = "To: " + name + " <" + email + ">\r";  // the writer adds one more CR
     }
-    writeNetmail(settings.announceTpl, {r.zone, r.net, r.node, r.point}, toName, settings.voteId, std::nullopt,
-                 firstLine, true);
+    writeNetmail({.templatePath = settings.announceTpl,
+                  .destination = {r.zone, r.net, r.node, r.point},
+                  .toName = toName,
+                  .subject = settings.voteId,
+                  .firstLine = firstLine,
+                  .copy = true});
     ++announced;
   }
   return announced;
@@ -102,7 +106,11 @@ int announceNodelist() {
     if (excludedByNodelist(r, nodeStatus(r.kind), false)) continue;
     name = name.substr(0, kMaxElectorName);
     inboundMessage.toName = name.substr(0, 36);
-    writeNetmail(settings.announceTpl, {r.zone, r.net, r.node, r.point}, name, settings.voteId, std::nullopt, "", true);
+    writeNetmail({.templatePath = settings.announceTpl,
+                  .destination = {r.zone, r.net, r.node, r.point},
+                  .toName = name,
+                  .subject = settings.voteId,
+                  .copy = true});
     ++announced;
   }
   return announced;

@@ -9,9 +9,10 @@ namespace korva {
 
 struct InboundMessage;
 
-// Called by the message reader with every text line that is not a kludge (without its line end).
-// What the line says is left in the message: queryFlags, candidate, password, passwordState and the
-// auxiliary flags.  "%ADD: " and "%CHANGE: " act on the candidates list at once.
+// The ballot run's body-line handler for the message reader: every text line that is not a kludge
+// (without its line end).  What the line says is left in the message: queryFlags, candidate,
+// password, passwordState and the auxiliary flags.  "%ADD: " and "%CHANGE: " act on the candidates
+// list at once, which is why only the ballot run hands its lines here.
 void handleBodyLine(std::string_view line, InboundMessage& msg);
 
 }  // namespace korva

@@ -29,15 +29,10 @@ std::string candidatesBaseText() {
 
 }  // namespace
 
-int addVote(int16_t candidate, const FtnAddress& address, std::string_view name, std::string_view password,
-            int16_t revotes, const UserId& userId) {
-  VoteRecord& record = election.votes.emplace_back();
-  record.candidate = candidate;
-  record.address = address;
-  record.name = voteFieldText(name);
-  record.password = voteFieldText(password);
-  record.revotes = revotes;
-  record.userId = userId;
+int addVote(VoteRecord vote) {
+  vote.name = voteFieldText(vote.name);
+  vote.password = voteFieldText(vote.password);
+  election.votes.push_back(std::move(vote));
   election.voteBaseDirty = true;
   return int(election.votes.size() - 1);
 }

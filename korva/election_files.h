@@ -32,8 +32,7 @@ extern ElectionState election;
 
 // Appends a vote record and returns its 0-based index.  Tabs, line ends and Ctrl-Z in the texts
 // become blanks, so a record always stays one line of six fields.
-int addVote(int16_t candidate, const FtnAddress& address, std::string_view name, std::string_view password,
-            int16_t revotes, const UserId& userId);
+int addVote(VoteRecord vote);
 
 // Appends a candidate.  Line ends and tabs in the name become blanks, and the name is cut so that
 // its line fits kCandidateLineLength: what is saved reads back as the same candidate.

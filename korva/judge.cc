@@ -7,6 +7,7 @@
 #include "common/log.h"
 #include "common/text.h"
 #include "korva/app.h"
+#include "korva/ballot_lines.h"
 #include "korva/election_files.h"
 #include "korva/message_reader.h"
 #include "korva/netmail_writer.h"
@@ -423,7 +424,12 @@ bool refusedByVoteFromNode(Judgement& j, size_t i) {
            v.address.node, v.address.point);
   std::string toName, firstLine;
   electorRecipient(v.name, toName, firstLine);
-  writeNetmail(settings.cancelPntTpl, v.address, toName, msg.subject, std::nullopt, firstLine, true);
+  writeNetmail({.templatePath = settings.cancelPntTpl,
+                .destination = v.address,
+                .toName = toName,
+                .subject = msg.subject,
+                .firstLine = firstLine,
+                .copy = true});
   cancelRecord(i);
   return false;
 }
@@ -494,7 +500,12 @@ void accept(Judgement& j) {
     election.votes[*j.placeholder].name.clear();
     election.voteBaseDirty = true;
   }
-  addVote(msg.candidate, msg.orig, j.senderName, msg.password, j.revotes, msg.userId);
+  addVote({.address = msg.orig,
+           .userId = msg.userId,
+           .candidate = msg.candidate,
+           .revotes = j.revotes,
+           .name = j.senderName,
+           .password = msg.password});
   disposeMessage(j.path, settings.moveValid, Verdict::kValid);
   logPrint("\n+    Ballot successfully processed.");
   if (j.revotes != 0) {
@@ -526,7 +537,7 @@ void judgeBallot(const std::string& fileName) {
   logPrint("\n* Process \"%s\"", fileName.c_str());
   InboundMessage& msg = inboundMessage;
   msg = InboundMessage{};
-  if (readStoredMessage(j.path, msg, true) != kRead) return;
+  if (readStoredMessage(j.path, msg, handleBodyLine, SenderReview::kLogAndJudge) != kRead) return;
 
   if (msg.auxiliaryMessage) {
     replyToSender(settings.auxiliaryTpl, false);

@@ -1,5 +1,5 @@
-// The FTS-0001 stored-message header: 190 bytes, little-endian.  The reader and the writer of
-// stored messages both lay it out through these constants.
+// The FTS-0001 stored-message header: 190 bytes, its numbers little-endian (common/byte_order.h).
+// The reader and the writer of stored messages both lay it out through these constants.
 #ifndef KORVA_MESSAGE_FORMAT_H_
 #define KORVA_MESSAGE_FORMAT_H_
 
@@ -20,12 +20,6 @@ constexpr size_t kOtherVariants = 176, kOtherVariantsSize = 8;
 // takes zones and points from the kludges only.
 constexpr size_t kDestZone = 176, kOrigZone = 178, kDestPoint = 180, kOrigPoint = 182;
 constexpr size_t kReplyTo = 184, kAttribute = 186, kNextReply = 188;
-
-inline uint16_t get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-inline void put16(uint8_t* p, uint16_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
 
 }  // namespace msg_header
 

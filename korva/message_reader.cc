@@ -5,10 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#include "common/byte_order.h"
 #include "common/log.h"
 #include "common/platform.h"
 #include "common/text.h"
-#include "korva/ballot_lines.h"
 #include "korva/settings.h"
 
 namespace korva {
@@ -146,8 +146,9 @@ std::optional<int> parseUtcOffset(std::string_view value) {
   return sign * (hours * 60 + minutes);
 }
 
-// First pass: kludges exactly as written, and every other line to the ballot-line reader.
-void readKludgesAndBody(const std::vector<std::string_view>& lines, InboundMessage& msg, bool verbose, bool& hasMsgId) {
+// First pass: kludges exactly as written, and every other line to the body-line handler.
+void readKludgesAndBody(const std::vector<std::string_view>& lines, InboundMessage& msg,
+                        const BodyLineHandler& onBodyLine, bool& hasMsgId) {
   bool tzutcSeen = false;
   for (std::string_view line : lines) {
     if (startsWith(line, "\x01INTL ")) {
@@ -170,8 +171,8 @@ void readKludgesAndBody(const std::vector<std::string_view>& lines, InboundMessa
       // The sender's editor writes it once; a later one (or a malformed first) changes nothing.
       if (!tzutcSeen) msg.utcOffset = parseUtcOffset(line.substr(8));
       tzutcSeen = true;
-    } else if (!startsWith(line, "\x01") && verbose) {
-      handleBodyLine(line, msg);
+    } else if (!startsWith(line, "\x01") && onBodyLine) {
+      onBodyLine(line, msg);
     }
   }
 }
@@ -257,6 +258,16 @@ void judgeRoute(const std::vector<std::string_view>& lines, InboundMessage& msg,
   }
 }
 
+// The sender as the log shows it, and whether its MSGID and route agree with its address.
+void reviewSender(const std::vector<std::string_view>& lines, bool hasMsgId, InboundMessage& msg) {
+  logPrint("\n  From: %s (%hd:%hd/%hd.%hd),  Date: %s", msg.fromName.c_str(), msg.orig.zone, msg.orig.net,
+           msg.orig.node, msg.orig.point, msg.dateText.c_str());
+  if (!msg.replyAddr.empty()) logPrint("\n  Reply address: %s", msg.replyAddr.c_str());
+  msg.msgIdMatches = hasMsgId && sameAddress(msg.msgIdAddress, msg.orig);
+  if (!msg.msgIdMatches) logPrint("\n  -- @MSGID: %s", msg.msgId.c_str());
+  judgeRoute(lines, msg, settings.nodeFromPointAccept);
+}
+
 void readUserIdFromSubject(InboundMessage& msg) {
   size_t bracket = msg.subject.find(" [");
   if (bracket == std::string::npos) return;
@@ -269,7 +280,8 @@ void readUserIdFromSubject(InboundMessage& msg) {
 
 }  // namespace
 
-ReadResult readStoredMessage(const std::string& path, InboundMessage& msg, bool verbose) {
+ReadResult readStoredMessage(const std::string& path, InboundMessage& msg, const BodyLineHandler& onBodyLine,
+                             SenderReview review) {
   msg = InboundMessage{};
   std::FILE* f = platform::openRegularFile(path);
   if (f == nullptr) {
@@ -279,7 +291,8 @@ ReadResult readStoredMessage(const std::string& path, InboundMessage& msg, bool 
   std::fseek(f, 0, SEEK_END);
   long length = std::ftell(f);
   std::fseek(f, 0, SEEK_SET);
-  if (verbose) logPrint(", size: %lu bytes", static_cast<unsigned long>(length < 0 ? 0 : length));
+  if (review == SenderReview::kLogAndJudge)
+    logPrint(", size: %lu bytes", static_cast<unsigned long>(length < 0 ? 0 : length));
   if (length < 0 || size_t(length) > kMaxMessageFileSize) {
     std::fclose(f);
     logPrint("\n! Not enough memory to read this file (available %lu bytes).",
@@ -290,10 +303,11 @@ ReadResult readStoredMessage(const std::string& path, InboundMessage& msg, bool 
   size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
   bytes.resize(got);
-  return parseStoredMessage(bytes, msg, verbose);
+  return parseStoredMessage(bytes, msg, onBodyLine, review);
 }
 
-ReadResult parseStoredMessage(std::string_view bytes, InboundMessage& msg, bool verbose) {
+ReadResult parseStoredMessage(std::string_view bytes, InboundMessage& msg, const BodyLineHandler& onBodyLine,
+                              SenderReview review) {
   msg = InboundMessage{};
   if (bytes.size() > kMaxMessageFileSize) {
     logPrint("\n! Not enough memory to read this file (available %lu bytes).",
@@ -310,6 +324,7 @@ ReadResult parseStoredMessage(std::string_view bytes, InboundMessage& msg, bool 
   msg.toName = headerText(msg.header, kToName, kToNameSize);
   msg.subject = headerText(msg.header, kSubject, kSubjectSize);
   msg.dateText = headerText(msg.header, kDateTime, kDateTimeSize);
+  using byte_order::get16;
   msg.orig = {0, int16_t(get16(msg.header + kOrigNet)), int16_t(get16(msg.header + kOrigNode)), 0};
   msg.dest = {0, int16_t(get16(msg.header + kDestNet)), int16_t(get16(msg.header + kDestNode)), 0};
   msg.date = parseMessageDate(msg.dateText);
@@ -323,19 +338,12 @@ ReadResult parseStoredMessage(std::string_view bytes, InboundMessage& msg, bool 
   msg.text.assign(body.substr(0, body.find('\0')));
   std::vector<std::string_view> lines = splitLines(msg.text);
   bool hasMsgId = false;
-  readKludgesAndBody(lines, msg, verbose, hasMsgId);
+  readKludgesAndBody(lines, msg, onBodyLine, hasMsgId);
   completeAddresses(msg);
   // The header date is the sender's clock: with the sender's zone known, a ballot from east of
   // the robot is not taken for one from the future.
   if (msg.utcOffset) msg.date = messageDateAtOffset(msg.dateText, *msg.utcOffset);
-  if (!verbose) return kRead;
-
-  logPrint("\n  From: %s (%hd:%hd/%hd.%hd),  Date: %s", msg.fromName.c_str(), msg.orig.zone, msg.orig.net,
-           msg.orig.node, msg.orig.point, msg.dateText.c_str());
-  if (!msg.replyAddr.empty()) logPrint("\n  Reply address: %s", msg.replyAddr.c_str());
-  msg.msgIdMatches = hasMsgId && sameAddress(msg.msgIdAddress, msg.orig);
-  if (!msg.msgIdMatches) logPrint("\n  -- @MSGID: %s", msg.msgId.c_str());
-  judgeRoute(lines, msg, settings.nodeFromPointAccept);
+  if (review == SenderReview::kLogAndJudge) reviewSender(lines, hasMsgId, msg);
   return kRead;
 }
 

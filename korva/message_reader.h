@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,13 +53,22 @@ constexpr size_t kMaxMsgIdLength = 79;
 
 enum ReadResult { kRead = 0, kCannotOpen = 1, kTooLarge = 2, kHeaderIncomplete = 3, kTextEmpty = 4 };
 
-// Reads a stored message.  With verbose (the ballot run) it logs the message's particulars,
-// hands every text line to the ballot-line reader and judges the route; without it only the
-// header, addresses, kludges and UserID are filled.
-ReadResult readStoredMessage(const std::string& path, InboundMessage& msg, bool verbose);
+// Takes each text line of a message that is not a kludge, without its line end, in text order;
+// what a line says it leaves in the message.
+using BodyLineHandler = std::function<void(std::string_view line, InboundMessage& msg)>;
+
+// What reading a ballot adds to looking a message up: the file's size and the sender's particulars
+// logged, and the MSGID and the route judged (msgIdMatches, routeOk, directDelivery).
+enum class SenderReview { kSkip, kLogAndJudge };
+
+// Reads a stored message: the header, the addresses, the kludges and the UserID.  Only a given
+// handler sees the text lines, so a look-up (no handler) cannot act on a ballot's commands.
+ReadResult readStoredMessage(const std::string& path, InboundMessage& msg, const BodyLineHandler& onBodyLine = {},
+                             SenderReview review = SenderReview::kSkip);
 
 // The same over the bytes of a message file; any bytes are safe to pass.
-ReadResult parseStoredMessage(std::string_view bytes, InboundMessage& msg, bool verbose);
+ReadResult parseStoredMessage(std::string_view bytes, InboundMessage& msg, const BodyLineHandler& onBodyLine = {},
+                              SenderReview review = SenderReview::kSkip);
 
 // The first FTN address of a text ("zone:net/node[.point]" or "net/node[.point]"; a missing zone
 // is the own address's zone), at the text's start or at the first or second character of a later

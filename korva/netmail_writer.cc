@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "common/byte_order.h"
 #include "common/log.h"
 #include "common/msgid_serial.h"
 #include "common/platform.h"
@@ -38,7 +39,7 @@ void putText(uint8_t* header, size_t offset, size_t fieldSize, std::string_view 
   for (size_t i = 0; i < s.size(); ++i) header[offset + i] = uint8_t(s[i]);
 }
 
-void putWord(uint8_t* header, size_t offset, int16_t value) { msg_header::put16(header + offset, uint16_t(value)); }
+void putWord(uint8_t* header, size_t offset, int16_t value) { byte_order::put16(header + offset, uint16_t(value)); }
 
 std::string dateTimeText() { return text::fidoDateTime(platform::localTime(std::time(nullptr))); }
 
@@ -58,11 +59,11 @@ std::string headerBytes(const FtnAddress& dest, std::string_view toName, std::st
   putWord(header, kOrigZone, own.zone);
   putWord(header, kDestPoint, dest.point);
   putWord(header, kOrigPoint, own.point);
-  put16(header + kAttribute, kOutgoingAttribute);
+  byte_order::put16(header + kAttribute, kOutgoingAttribute);
   return std::string(reinterpret_cast<const char*>(header), kSize);
 }
 
-std::string kludgeBlock(const FtnAddress& dest, std::optional<std::string_view> replyId) {
+std::string kludgeBlock(const FtnAddress& dest, const std::optional<std::string>& replyId) {
   const FtnAddress& own = settings.ownAddress;
   std::string k =
       text::format("\x01INTL %hd:%hd/%hd %hd:%hd/%hd\r", dest.zone, dest.net, dest.node, own.zone, own.net, own.node);
@@ -111,19 +112,20 @@ std::string fitSubject(std::string_view subject) {
   return std::string(subject.substr(0, kMaxSubjectLength - kUserIdSuffixLength)) + std::string(suffix);
 }
 
-void writeNetmail(const std::string& templatePath, const FtnAddress& destination, std::string_view toName,
-                  std::string_view subject, std::optional<std::string_view> replyId, std::string_view firstLine,
-                  bool copy) {
-  if (templatePath.empty() || settings.netmailOut.empty()) return;
+void writeNetmail(const Netmail& netmail) {
+  const FtnAddress& destination = netmail.destination;
+  if (netmail.templatePath.empty() || settings.netmailOut.empty()) return;
   // The whole message is built before anything is written: a template that fails leaves nothing.
-  std::string message = headerBytes(destination, toName, subject) + kludgeBlock(destination, replyId);
-  if (!firstLine.empty()) message += std::string(firstLine) + "\r";
-  if (!settings.headerTpl.empty() && replyId) appendTemplate(settings.headerTpl, message);
-  appendTemplate(templatePath, message);
-  std::string sentLine = logging::logEntry("\n< Send message to %hd:%hd/%hd.%hd, template: \"%s\".", destination.zone,
-                                           destination.net, destination.node, destination.point, templatePath.c_str());
+  std::string message =
+      headerBytes(destination, netmail.toName, netmail.subject) + kludgeBlock(destination, netmail.replyId);
+  if (!netmail.firstLine.empty()) message += netmail.firstLine + "\r";
+  if (!settings.headerTpl.empty() && netmail.replyId) appendTemplate(settings.headerTpl, message);
+  appendTemplate(netmail.templatePath, message);
+  std::string sentLine =
+      logging::logEntry("\n< Send message to %hd:%hd/%hd.%hd, template: \"%s\".", destination.zone, destination.net,
+                        destination.node, destination.point, netmail.templatePath.c_str());
   message += closingText();
-  const bool copied = copy && !settings.copyNetmailOut.empty();
+  const bool copied = netmail.copy && !settings.copyNetmailOut.empty();
   if (planningMessage()) {
     planMessage(message, settings.netmailOut, sentLine, false);
     if (copied) planMessage(message, settings.copyNetmailOut, "", true);
@@ -141,7 +143,10 @@ void writeNetmail(const std::string& templatePath, const FtnAddress& destination
 }
 
 void writeAuditMessage() {
-  writeNetmail(settings.auditTpl, settings.ownAddress, "Returning Officer", "Korva Audit", std::nullopt, "", false);
+  writeNetmail({.templatePath = settings.auditTpl,
+                .destination = settings.ownAddress,
+                .toName = "Returning Officer",
+                .subject = "Korva Audit"});
 }
 
 }  // namespace korva

@@ -157,7 +157,13 @@ void replyToSender(const std::string& templatePath, bool copy) {
   std::string subject = msg.subject.substr(0, msg.subject.find("  ["));
   if (msg.userId.first != 0) subject += text::format("  [%.8X%.8X]", msg.userId.first, msg.userId.second);
   FtnAddress destination = msg.replyToAddress.zone != 0 ? msg.replyToAddress : msg.orig;
-  writeNetmail(templatePath, destination, toName, subject, std::string_view(msg.msgId), firstLine, copy);
+  writeNetmail({.templatePath = templatePath,
+                .destination = destination,
+                .toName = toName,
+                .subject = subject,
+                .replyId = msg.msgId,
+                .firstLine = firstLine,
+                .copy = copy});
 }
 
 int issueUserId(bool useEmail) {
@@ -167,7 +173,12 @@ int issueUserId(bool useEmail) {
   } while (msg.userId.first == 0);
   msg.userId.second = randomHalf();
   logPrint("\n: Set new UserID: %.8X%.8X", msg.userId.first, msg.userId.second);
-  return addVote(0, msg.orig, useEmail ? senderEmail(msg) : msg.fromName, msg.password, 0, msg.userId);
+  return addVote({.address = msg.orig,
+                  .userId = msg.userId,
+                  .candidate = 0,
+                  .revotes = 0,
+                  .name = useEmail ? senderEmail(msg) : msg.fromName,
+                  .password = msg.password});
 }
 
 void cancelStoredBallot(int record) {
@@ -176,7 +187,7 @@ void cancelStoredBallot(int record) {
     std::string path = settings.moveValid + name;
     if (plannedToMove(path)) continue;  // already leaving with this message
     InboundMessage earlier;
-    if (readStoredMessage(path, earlier, false) != kRead) continue;
+    if (readStoredMessage(path, earlier) != kRead) continue;
     // The name as the record stores it: the e-mail address for an elector behind a gateway.
     if (!sameAddress(earlier.orig, vote.address) || voteFieldText(senderName(earlier)) != vote.name) continue;
     logPrint("\n  #> File \"%s\"", path.c_str());

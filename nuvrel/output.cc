@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/byte_order.h"
 #include "common/log.h"
 #include "common/msgid_serial.h"
 #include "common/platform.h"
@@ -14,23 +15,14 @@ namespace nuvrel {
 
 namespace {
 
+using byte_order::put16;
+using byte_order::put32;
 using logging::logPrint;
 
 constexpr size_t kCreditColumn = 37;  // of the tearline, its leading line end counting as 0
 constexpr size_t kTextDateColumn = 60;
 constexpr size_t kTextRuleWidth = 79;
 constexpr size_t kAreaRuleRoom = 76;
-
-void put16(std::string& bytes, size_t at, uint16_t value) {
-  bytes[at] = char(value & 0xFF);
-  bytes[at + 1] = char(value >> 8);
-}
-
-void put16(std::string& bytes, size_t at, int16_t value) { put16(bytes, at, uint16_t(value)); }
-
-void put32(std::string& bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + size_t(i)] = char(value >> (8 * i) & 0xFF);
-}
 
 // A zero-terminated text of at most `limit` characters.
 std::string zeroTerminated(std::string_view s, size_t limit) { return std::string(s.substr(0, limit)) + '\0'; }
@@ -76,11 +68,11 @@ void startMessagePart() {
   const FtnAddress& from = settings.fromAddress;
   const FtnAddress& to = settings.pktToAddress;
   std::string head(packed_message::kFixedSize, '\0');
-  put16(head, packed_message::kType, pkt_header::kType2);
-  put16(head, packed_message::kOrigNode, from.node);
-  put16(head, packed_message::kDestNode, to.node);
-  put16(head, packed_message::kOrigNet, from.net);
-  put16(head, packed_message::kDestNet, to.net);
+  put16(head, packed_message::kType, packed_message::kType2);
+  put16(head, packed_message::kOrigNode, uint16_t(from.node));
+  put16(head, packed_message::kDestNode, uint16_t(to.node));
+  put16(head, packed_message::kOrigNet, uint16_t(from.net));
+  put16(head, packed_message::kDestNet, uint16_t(to.net));
   head +=
       zeroTerminated(text::fidoDateTime(platform::localTime(std::time(nullptr))), packed_message::kDateTimeSize - 1);
   head += zeroTerminated("All", packed_message::kMaxToFromName);
@@ -209,8 +201,8 @@ void renewStamp() {
 std::string encodePacketHeader(const PacketHeader& h) {
   namespace p = pkt_header;
   std::string bytes(p::kSize, '\0');
-  put16(bytes, p::kOrigNode, h.orig.node);
-  put16(bytes, p::kDestNode, h.dest.node);
+  put16(bytes, p::kOrigNode, uint16_t(h.orig.node));
+  put16(bytes, p::kDestNode, uint16_t(h.dest.node));
   put16(bytes, p::kYear, uint16_t(h.created.tm_year + 1900));
   put16(bytes, p::kMonth, uint16_t(h.created.tm_mon));
   put16(bytes, p::kDay, uint16_t(h.created.tm_mday));
@@ -219,22 +211,22 @@ std::string encodePacketHeader(const PacketHeader& h) {
   put16(bytes, p::kSecond, uint16_t(h.created.tm_sec));
   put16(bytes, p::kBaud, uint16_t(0));
   put16(bytes, p::kPacketType, p::kType2);
-  put16(bytes, p::kOrigNet, h.orig.net);
-  put16(bytes, p::kDestNet, h.dest.net);
+  put16(bytes, p::kOrigNet, uint16_t(h.orig.net));
+  put16(bytes, p::kDestNet, uint16_t(h.dest.net));
   bytes[p::kProductCodeLow] = char(0xFF);
   bytes[p::kRevisionMajor] = 1;
   bytes.replace(p::kPassword, std::min(h.password.size(), p::kPasswordSize), h.password, 0, p::kPasswordSize);
-  put16(bytes, p::kQmOrigZone, h.orig.zone);
-  put16(bytes, p::kQmDestZone, h.dest.zone);
+  put16(bytes, p::kQmOrigZone, uint16_t(h.orig.zone));
+  put16(bytes, p::kQmDestZone, uint16_t(h.dest.zone));
   put16(bytes, p::kAuxNet, uint16_t(0));
   put16(bytes, p::kCapabilityCopy, p::kCapabilityCopyValue);
   bytes[p::kProductCodeHigh] = char(0xFF);
   bytes[p::kRevisionMinor] = 0;
   put16(bytes, p::kCapabilityWord, p::kCapability);
-  put16(bytes, p::kOrigZone, h.orig.zone);
-  put16(bytes, p::kDestZone, h.dest.zone);
-  put16(bytes, p::kOrigPoint, h.orig.point);
-  put16(bytes, p::kDestPoint, h.dest.point);
+  put16(bytes, p::kOrigZone, uint16_t(h.orig.zone));
+  put16(bytes, p::kDestZone, uint16_t(h.dest.zone));
+  put16(bytes, p::kOrigPoint, uint16_t(h.orig.point));
+  put16(bytes, p::kDestPoint, uint16_t(h.dest.point));
   put32(bytes, p::kProductData, 0);
   return bytes;
 }

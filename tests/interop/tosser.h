@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/byte_order.h"
 #include "korva/message_format.h"
 #include "tests/e2e/harness.h"
 
@@ -70,7 +71,7 @@ inline Stored readStored(const std::string& bytes) {
     std::string s = bytes.substr(at, size);
     return s.substr(0, s.find('\0'));
   };
-  auto word = [&bytes](size_t at) { return get16(reinterpret_cast<const uint8_t*>(bytes.data() + at)); };
+  auto word = [&bytes](size_t at) { return byte_order::get16(reinterpret_cast<const uint8_t*>(bytes.data() + at)); };
   Stored m;
   if (bytes.size() < kSize) return m;
   m.from = field(kFromName, kFromNameSize);

@@ -48,10 +48,10 @@ TEST_F(ElectionFiles, SaveAndLoadRoundTrip) {
   korva::addCandidate("None Of The Above", 0);
   korva::addCandidate("Ivan Petrov", 0);
   korva::addCandidate("Olga \x8D", 3);  // the Cyrillic En is stored as Latin H
-  korva::addVote(2, {2, 5020, 1, 0}, "Voter One", "pw 1", 0, {0x1234, 0x56AB});
-  korva::addVote(-3, {2, 5020, 1, 5}, "Voter Two", "<-Empty password->", 1, {0xABCDEF01, 0});
-  korva::addVote(0, {2, 5020, 9, 0}, "Id Only", "", 0, {0, 1});
-  korva::addVote(1, {2, 5020, 8, 0}, "", "deleted", 0, {0, 2});
+  korva::addVote({{2, 5020, 1, 0}, {0x1234, 0x56AB}, 2, 0, "Voter One", "pw 1"});
+  korva::addVote({{2, 5020, 1, 5}, {0xABCDEF01, 0}, -3, 1, "Voter Two", "<-Empty password->"});
+  korva::addVote({{2, 5020, 9, 0}, {0, 1}, 0, 0, "Id Only", ""});
+  korva::addVote({{2, 5020, 8, 0}, {0, 2}, 1, 0, "", "deleted"});
   election.counters.count[3] = 2;
   election.counters.count[27] = 40000;
   korva::saveElectionFiles("2.10/32");
@@ -95,7 +95,7 @@ TEST_F(ElectionFiles, OnlyChangedFilesAreRewritten) {
   EXPECT_EQ(readFile(election.statisticPath).substr(0, 3), ";\r\n");
 
   // A table whose records are all deleted still replaces the file, with nothing.
-  korva::addVote(1, {2, 5020, 1, 0}, "", "", 0, {});
+  korva::addVote({{2, 5020, 1, 0}, {}, 1, 0, "", ""});
   korva::saveElectionFiles("2.10/32");
   EXPECT_EQ(readFile(election.voteBasePath), "");
   EXPECT_EQ(readFile(election.candidatesPath), "kept too\r\n");
@@ -109,10 +109,10 @@ TEST_F(ElectionFiles, CandidatesKeepTheirNumbersAcrossASave) {
     korva::addCandidate(name, 0);
   election.candidates[0].status = 2;  // withdrawn by the officers: stays withdrawn
   election.candidates[2].status = 1;
-  korva::addVote(2, {2, 5020, 1, 0}, "Voter One", "pw", 0, {});
-  korva::addVote(4, {2, 5020, 2, 0}, "Voter Two", "pw", 0, {});
+  korva::addVote({{2, 5020, 1, 0}, {}, 2, 0, "Voter One", "pw"});
+  korva::addVote({{2, 5020, 2, 0}, {}, 4, 0, "Voter Two", "pw"});
   korva::addCandidate("Added Later", 0);  // as an auxiliary message appends one
-  korva::addVote(5, {2, 5020, 3, 0}, "Voter Three", "pw", 0, {});
+  korva::addVote({{2, 5020, 3, 0}, {}, 5, 0, "Voter Three", "pw"});
   korva::saveElectionFiles("2.10/32");
   EXPECT_EQ(readFile(election.candidatesPath),
             "None of the above {2}\r\nIvan Petrov\r\nNONE_OF_THE_ABOVE {1}\r\nOlga\r\nAdded Later\r\n");
@@ -141,7 +141,7 @@ TEST_F(ElectionFiles, FailedSaveKeepsThePreviousFile) {
   writeFile(election.voteBasePath, "previous\r\n");
   writeFile(election.candidatesPath, "previous list\r\n");
   writeFile(election.statisticPath, "previous counters");
-  korva::addVote(1, {2, 5020, 1, 0}, "Voter", "pw", 0, {});
+  korva::addVote({{2, 5020, 1, 0}, {}, 1, 0, "Voter", "pw"});
   std::string out = dir_ / "out.txt";
   // A save writes the statistic file in five operations (create, write, sync, rename, directory
   // sync); the sixth is the next file's first.
@@ -238,8 +238,8 @@ TEST_F(ElectionFiles, AddedCandidatesReadBackAsWritten) {
 }
 
 TEST_F(ElectionFiles, NamesAndPasswordsStayOneField) {
-  EXPECT_EQ(korva::addVote(1, {2, 5020, 1, 0}, "Ivan\tPetrov\r\n", "pass\nword\x1A", 0, {}), 0);
-  EXPECT_EQ(korva::addVote(2, {2, 5020, 2, 0}, "After", "pw", 0, {}), 1);
+  EXPECT_EQ(korva::addVote({{2, 5020, 1, 0}, {}, 1, 0, "Ivan\tPetrov\r\n", "pass\nword\x1A"}), 0);
+  EXPECT_EQ(korva::addVote({{2, 5020, 2, 0}, {}, 2, 0, "After", "pw"}), 1);
   EXPECT_TRUE(election.voteBaseDirty);
   korva::addCandidate("A", 0);
   korva::saveElectionFiles("2.10/32");
@@ -288,7 +288,7 @@ TEST_F(ElectionFiles, TallyAndSortOrders) {
                            "elta"})
     korva::addCandidate(name, 0);
   election.candidates[3].status = 1;
-  for (int v : {3, 3, 4, 4, 4, 1, 2, 5, -2, 0}) korva::addVote(int16_t(v), {2, 5020, 1, 0}, "V", "", 0, {});
+  for (int v : {3, 3, 4, 4, 4, 1, 2, 5, -2, 0}) korva::addVote({{2, 5020, 1, 0}, {}, int16_t(v), 0, "V", ""});
   struct Case {
     bool onVotes, onNames;
     std::vector<int> order;  // empty: only the totals' order is settled
@@ -310,7 +310,7 @@ TEST_F(ElectionFiles, TallyAndSortOrders) {
   EXPECT_EQ(election.countedVotes, 8);  // the hidden candidate's votes count; 0 and -2 do not
   EXPECT_EQ(election.totals, (std::vector<uint16_t>{1, 1, 2, 3, 1}));
 
-  korva::addVote(6, {2, 5020, 2, 0}, "V", "", 0, {});
+  korva::addVote({{2, 5020, 2, 0}, {}, 6, 0, "V", ""});
   std::string out = dir_ / "out.txt";
   EXPECT_EXIT_STDOUT(korva::tallyVotes(false, false), 7, out);
   EXPECT_NE(readFile(out).find("\nVote Base error! Invalid candidat id in pos 11.\n"), std::string::npos);

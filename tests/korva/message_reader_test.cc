@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "korva/ballot_lines.h"
 #include "korva/settings.h"
 #include "tests/common/test_support.h"
 #include "tests/korva/stored_message_builder.h"
@@ -18,6 +19,12 @@ using korva::InboundMessage;
 using korva::ReadResult;
 
 std::string addr(const FtnAddress& a) { return formatAddress4d(a); }
+
+// A ballot's reading (verbose) or a look-up's.
+ReadResult parseAs(bool verbose, std::string_view bytes, InboundMessage& msg) {
+  if (!verbose) return korva::parseStoredMessage(bytes, msg);
+  return korva::parseStoredMessage(bytes, msg, korva::handleBodyLine, korva::SenderReview::kLogAndJudge);
+}
 
 // The log's entries without their "\nHH:MM:SS " stamps; text before the first stamp is kept too.
 std::vector<std::string> logEntries(const std::string& out) {
@@ -57,7 +64,7 @@ class MessageReader : public ::testing::Test {
 
   ReadResult parse(std::string_view bytes, bool verbose = true) {
     testing::internal::CaptureStdout();
-    ReadResult r = korva::parseStoredMessage(bytes, msg_, verbose);
+    ReadResult r = parseAs(verbose, bytes, msg_);
     log_ = logEntries(testing::internal::GetCapturedStdout());
     return r;
   }
@@ -220,19 +227,22 @@ TEST_F(MessageReader, SizeLimits) {
 TEST_F(MessageReader, ReadsFiles) {
   testsupport::ScratchDir dir;
   testing::internal::CaptureStdout();
-  EXPECT_EQ(korva::readStoredMessage(dir / "missing.msg", msg_, true), korva::kCannotOpen);
+  EXPECT_EQ(
+      korva::readStoredMessage(dir / "missing.msg", msg_, korva::handleBodyLine, korva::SenderReview::kLogAndJudge),
+      korva::kCannotOpen);
   EXPECT_NE(testing::internal::GetCapturedStdout().find("! Can't open file."), std::string::npos);
 
   testsupport::writeFile(dir / "big.msg", std::string(65724, 'x'));
   testing::internal::CaptureStdout();
-  EXPECT_EQ(korva::readStoredMessage(dir / "big.msg", msg_, false), korva::kTooLarge);
+  EXPECT_EQ(korva::readStoredMessage(dir / "big.msg", msg_), korva::kTooLarge);
   testing::internal::GetCapturedStdout();
 
   testmsg::StoredMessage m;
   m.kludge("INTL 2:5020/50 2:5030/1").kludge("FMPT 7").line("Ivan Petrov");
   m.writeTo(dir / "1.msg");
   testing::internal::CaptureStdout();
-  EXPECT_EQ(korva::readStoredMessage(dir / "1.msg", msg_, true), korva::kRead);
+  EXPECT_EQ(korva::readStoredMessage(dir / "1.msg", msg_, korva::handleBodyLine, korva::SenderReview::kLogAndJudge),
+            korva::kRead);
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out.rfind(", size: " + std::to_string(m.bytes().size()) + " bytes", 0), 0u) << out;
   EXPECT_EQ(addr(msg_.orig), "2:5030/1.7");
@@ -469,7 +479,7 @@ TEST_F(MessageReader, EmailAddresses) {
 // Reads `bytes` verbosely and not, checking what holds for any input.
 void readAnything(std::string_view bytes, InboundMessage& msg) {
   for (bool verbose : {true, false}) {
-    ReadResult r = korva::parseStoredMessage(bytes, msg, verbose);
+    ReadResult r = parseAs(verbose, bytes, msg);
     ASSERT_GE(int(r), int(korva::kRead));
     ASSERT_LE(int(r), int(korva::kTextEmpty));
     if (r != korva::kRead) continue;

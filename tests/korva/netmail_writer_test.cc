@@ -8,6 +8,7 @@
 #include <regex>
 #include <string>
 
+#include "common/byte_order.h"
 #include "korva/app.h"
 #include "korva/message_format.h"
 #include "korva/message_reader.h"
@@ -50,10 +51,10 @@ class NetmailWriter : public ::testing::Test {
 
   // Writes one message; returns the log.
   std::string write(const FtnAddress& to, const std::string& toName, const std::string& subject,
-                    std::optional<std::string_view> replyId, const std::string& firstLine = "", bool copy = false,
+                    std::optional<std::string> replyId, const std::string& firstLine = "", bool copy = false,
                     std::optional<std::string> tpl = std::nullopt) {
     testing::internal::CaptureStdout();
-    korva::writeNetmail(tpl.value_or(template_), to, toName, subject, replyId, firstLine, copy);
+    korva::writeNetmail({tpl.value_or(template_), to, toName, subject, replyId, firstLine, copy});
     return testing::internal::GetCapturedStdout();
   }
 
@@ -86,7 +87,7 @@ class NetmailWriter : public ::testing::Test {
     m.attribute = 0x0181;
     std::string h = m.header();
     auto word = [&h](size_t offset, int16_t v) {
-      msg_header::put16(reinterpret_cast<uint8_t*>(&h[offset]), uint16_t(v));
+      byte_order::put16(reinterpret_cast<uint8_t*>(&h[offset]), uint16_t(v));
     };
     word(msg_header::kDestZone, dest.zone);
     word(msg_header::kOrigZone, own.zone);
@@ -174,13 +175,13 @@ TEST_F(NetmailWriter, SenderTextNeverOverflowsTheHeader) {
   write({2, 5020, 1, 0}, "A", std::string(100, 'y') + "  [00001A2B00003C4D]", std::nullopt);
 
   korva::InboundMessage read;
-  ASSERT_EQ(korva::readStoredMessage(out_ + "/1.msg", read, false), korva::kRead);
+  ASSERT_EQ(korva::readStoredMessage(out_ + "/1.msg", read), korva::kRead);
   EXPECT_EQ(read.toName, std::string(35, 'n'));
   // The UserID survives the cut, so the elector can send it back.
   EXPECT_EQ(read.subject, std::string(51, 's') + " ");  // cut at " [", the first of the two blanks stays
   EXPECT_EQ(read.givenUserId.first, 0x1A2Bu);
   EXPECT_EQ(read.givenUserId.second, 0x3C4Du);
-  ASSERT_EQ(korva::readStoredMessage(out_ + "/2.msg", read, false), korva::kRead);
+  ASSERT_EQ(korva::readStoredMessage(out_ + "/2.msg", read), korva::kRead);
   EXPECT_EQ(read.subject, std::string(71, 'x'));
   std::string third = readFile(out_ + "/3.msg");
   EXPECT_EQ(third.substr(msg_header::kSubject, 72), std::string(51, 'y') + "  [00001A2B00003C4D]" + '\0');
@@ -249,7 +250,7 @@ TEST_F(NetmailWriter, FailuresEndTheRunAndLeaveNoHalfMessage) {
   for (const Case& c : cases) {
     prepare();
     c.prepare();
-    EXPECT_EXIT_STDOUT(korva::writeNetmail(template_, {2, 5020, 1, 0}, "A", "S", "", "", false), c.code, log);
+    EXPECT_EXIT_STDOUT(korva::writeNetmail({template_, {2, 5020, 1, 0}, "A", "S", "", "", false}), c.code, log);
     std::string out = readFile(log);
     EXPECT_NE(out.find(c.message), std::string::npos) << c.what << ": " << out;
     for (const auto& entry : fs::directory_iterator(out_)) {

@@ -35,7 +35,7 @@ class Reports : public ::testing::Test {
     settings.periodEnd = std::mktime(&last);
   }
   void vote(int16_t candidate, FtnAddress address, const char* name, const char* password) {
-    korva::addVote(candidate, address, name, password, 0, {0, 0});
+    korva::addVote({address, {0, 0}, candidate, 0, name, password});
   }
   // The report with the clock's date and time masked.
   template <typename Report>

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/byte_order.h"
 #include "korva/message_format.h"
 
 namespace testmsg {
@@ -41,7 +42,7 @@ struct StoredMessage {
     text(kToName, kToNameSize, to);
     text(kSubject, kSubjectSize, subject);
     text(kDateTime, kDateTimeSize, date);
-    auto word = [&h](size_t offset, uint16_t v) { put16(reinterpret_cast<uint8_t*>(&h[offset]), v); };
+    auto word = [&h](size_t offset, uint16_t v) { byte_order::put16(reinterpret_cast<uint8_t*>(&h[offset]), v); };
     word(kOrigNet, origNet);
     word(kOrigNode, origNode);
     word(kDestNet, destNet);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "nuvrel/output.h"
+#include "nuvrel/packet_format.h"
 
 namespace packet_reader {
 
