@@ -141,8 +141,7 @@ bool addressedToSomebodyElse() {
   const InboundMessage& msg = inboundMessage;
   if (!inChecking()) return false;
   if (!sameAddress(msg.dest, settings.ownAddress)) {
-    logPrint("\n? -- Foreign destination address: %hd:%hd/%hd.%hd, ignore.", msg.dest.zone, msg.dest.net, msg.dest.node,
-             msg.dest.point);
+    logPrint("\n? -- Foreign destination address: %s, ignore.", formatAddress4d(msg.dest).c_str());
     return true;
   }
   std::string toKey = nameKey(msg.toName);
@@ -285,7 +284,7 @@ bool refusedByOriginKludges(Judgement& j) {
   }
   if (msg.replyToAddress.zone != 0 && !sameAddress(msg.replyToAddress, msg.orig)) {
     const FtnAddress& r = msg.replyToAddress;
-    logPrint("\n  -- @REPLYTO: %hd:%hd/%hd.%hd", r.zone, r.net, r.node, r.point);
+    logPrint("\n  -- @REPLYTO: %s", formatAddress4d(r).c_str());
     logPrint("\n? -- \"From\" and \"@REPLYTO\" addresses is different.");
     if (c && settings.checkReplyTo) return refuse(j, Verdict::kBadReplyTo);
   }
@@ -396,8 +395,7 @@ EarlierVote ownEarlierVote(Judgement& j, size_t i) {
     return c && refuse(j, Verdict::kDuplicate) ? EarlierVote::kRefused : EarlierVote::kPasses;
   }
   if (v.revotes < settings.maxRevotes) {
-    logPrint("\n# -- Previous vote from %s (%hd:%hd/%hd.%hd) canceled.", v.name.c_str(), v.address.zone, v.address.net,
-             v.address.node, v.address.point);
+    logPrint("\n# -- Previous vote from %s (%s) canceled.", v.name.c_str(), formatAddress4d(v.address).c_str());
     cancelRecord(i);
     VoteRecord& again = election.votes[i];
     again.revotes = int16_t(again.revotes + 1);
@@ -416,12 +414,11 @@ bool refusedByVoteFromNode(Judgement& j, size_t i) {
   const InboundMessage& msg = inboundMessage;
   VoteRecord& v = election.votes[i];
   if (msg.orig.point != 0 || v.address.point == 0) {
-    logPrint("\n? -- %hd:%hd/%hd.%hd already voted.", v.address.zone, v.address.net, v.address.node, v.address.point);
+    logPrint("\n? -- %s already voted.", formatAddress4d(v.address).c_str());
     return inChecking() && refuse(j, Verdict::kCancelled);
   }
   if (v.candidate < 0) return false;
-  logPrint("\n# -- Vote from %s (%hd:%hd/%hd.%hd) canceled!", v.name.c_str(), v.address.zone, v.address.net,
-           v.address.node, v.address.point);
+  logPrint("\n# -- Vote from %s (%s) canceled!", v.name.c_str(), formatAddress4d(v.address).c_str());
   std::string toName, firstLine;
   electorRecipient(v.name, toName, firstLine);
   writeNetmail({.templatePath = settings.cancelPntTpl,

@@ -189,8 +189,6 @@ void completeAddresses(InboundMessage& msg) {
   if (msg.dest.zone == 0) msg.dest.zone = msg.msgIdAddress.zone != 0 ? msg.msgIdAddress.zone : msg.orig.zone;
 }
 
-void logVia(const char* format, const FtnAddress& a) { logPrint(format, a.zone, a.net, a.node, a.point); }
-
 // Second pass: the VIA lines (prefixes in any case) tell whether the message came the way its
 // From address says.
 void judgeRoute(const std::vector<std::string_view>& lines, InboundMessage& msg, bool nodeFromPointAccept) {
@@ -242,26 +240,25 @@ void judgeRoute(const std::vector<std::string_view>& lines, InboundMessage& msg,
     msg.routeOk = first.point == 0 || (nodeFromPointAccept && sameAddress(second, msg.orig));
   } else if (fromNode) {
     msg.routeOk = (first.point == 0 || sameAddress(second, boss)) && !bossSeen;
-    if (msg.routeOk) logVia("\n? -- @Via: %hd:%hd/%hd.%hd", first);
+    if (msg.routeOk) logPrint("\n? -- @Via: %s", formatAddress4d(first).c_str());
   } else if (firstIsOwnNode) {
     msg.routeOk = first.point == 0 || (first.point == msg.orig.point && sameAddress(second, boss));
   } else {
     msg.routeOk = first.point != 0 && sameAddress(second, boss);
-    if (msg.routeOk) logVia("\n? -- @Via: %hd:%hd/%hd.%hd", first);
+    if (msg.routeOk) logPrint("\n? -- @Via: %s", formatAddress4d(first).c_str());
   }
   if (msg.routeOk) return;
   if (second.zone + second.net != 0) {
-    logPrint("\n? Route %hd:%hd/%hd.%hd --> %hd:%hd/%hd.%hd", first.zone, first.net, first.node, first.point,
-             second.zone, second.net, second.node, second.point);
+    logPrint("\n? Route %s --> %s", formatAddress4d(first).c_str(), formatAddress4d(second).c_str());
   } else {
-    logVia("\n? Route %hd:%hd/%hd.%hd --> Direct (?)", first);
+    logPrint("\n? Route %s --> Direct (?)", formatAddress4d(first).c_str());
   }
 }
 
 // The sender as the log shows it, and whether its MSGID and route agree with its address.
 void reviewSender(const std::vector<std::string_view>& lines, bool hasMsgId, InboundMessage& msg) {
-  logPrint("\n  From: %s (%hd:%hd/%hd.%hd),  Date: %s", msg.fromName.c_str(), msg.orig.zone, msg.orig.net,
-           msg.orig.node, msg.orig.point, msg.dateText.c_str());
+  logPrint("\n  From: %s (%s),  Date: %s", msg.fromName.c_str(), formatAddress4d(msg.orig).c_str(),
+           msg.dateText.c_str());
   if (!msg.replyAddr.empty()) logPrint("\n  Reply address: %s", msg.replyAddr.c_str());
   msg.msgIdMatches = hasMsgId && sameAddress(msg.msgIdAddress, msg.orig);
   if (!msg.msgIdMatches) logPrint("\n  -- @MSGID: %s", msg.msgId.c_str());

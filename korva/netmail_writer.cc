@@ -65,16 +65,10 @@ std::string headerBytes(const FtnAddress& dest, std::string_view toName, std::st
 
 std::string kludgeBlock(const FtnAddress& dest, const std::optional<std::string>& replyId) {
   const FtnAddress& own = settings.ownAddress;
-  std::string k =
-      text::format("\x01INTL %hd:%hd/%hd %hd:%hd/%hd\r", dest.zone, dest.net, dest.node, own.zone, own.net, own.node);
+  std::string k = text::format("\x01INTL %s %s\r", formatAddress3d(dest).c_str(), formatAddress3d(own).c_str());
   if (dest.point != 0) k += text::format("\x01TOPT %hd\r", dest.point);
-  if (own.point != 0)
-    k += text::format(
-        "\x01"
-        "FMPT %hd\r",
-        own.point);  // split: "\x01F" is one escape
-  k += text::format("\x01MSGID: %hd:%hd/%hd", own.zone, own.net, own.node);
-  if (own.point != 0) k += text::format(".%hd", own.point);
+  if (own.point != 0) k += text::format("\001FMPT %hd\r", own.point);  // octal: "\x01F" would be one escape
+  k += "\x01MSGID: " + formatAddress(own);
   k += text::format(" %lx\r", static_cast<unsigned long>(msgid::nextMsgIdSerial(app.msgIdSerial)));
   if (replyId && !replyId->empty()) k += "\x01REPLY: " + text::withinLine(*replyId) + "\r";
   k += text::format("\x01PID: Korva %s\r", kProgramVersion);
@@ -89,8 +83,7 @@ std::string closingText() {
   const FtnAddress& own = settings.ownAddress;
   std::string c = text::format("\r--- Korva v. %s\r", kProgramVersion);
   if (!settings.origin.empty()) {
-    c += text::format(" * Origin: %s (%hd:%hd/%hd", settings.origin.c_str(), own.zone, own.net, own.node);
-    if (own.point != 0) c += text::format(".%hd", own.point);
+    c += text::format(" * Origin: %s (%s", settings.origin.c_str(), formatAddress(own).c_str());
     c += ")\r";
   }
   c += '\0';  // ends the message
@@ -121,9 +114,8 @@ void writeNetmail(const Netmail& netmail) {
   if (!netmail.firstLine.empty()) message += netmail.firstLine + "\r";
   if (!settings.headerTpl.empty() && netmail.replyId) appendTemplate(settings.headerTpl, message);
   appendTemplate(netmail.templatePath, message);
-  std::string sentLine =
-      logging::logEntry("\n< Send message to %hd:%hd/%hd.%hd, template: \"%s\".", destination.zone, destination.net,
-                        destination.node, destination.point, netmail.templatePath.c_str());
+  std::string sentLine = logging::logEntry("\n< Send message to %s, template: \"%s\".",
+                                           formatAddress4d(destination).c_str(), netmail.templatePath.c_str());
   message += closingText();
   const bool copied = netmail.copy && !settings.copyNetmailOut.empty();
   if (planningMessage()) {
