@@ -190,8 +190,6 @@ void completeAddresses(InboundMessage& msg) {
   if (msg.dest.zone == 0) msg.dest.zone = msg.msgIdAddress.zone != 0 ? msg.msgIdAddress.zone : msg.orig.zone;
 }
 
-void logVia(const char* format, const FtnAddress& a) { logPrint(format, a.zone, a.net, a.node, a.point); }
-
 // Second pass: the VIA lines (prefixes in any case) tell whether the message came the way its
 // From address says.
 void judgeRoute(const std::vector<std::string_view>& lines, InboundMessage& msg, bool nodeFromPointAccept) {
@@ -243,19 +241,19 @@ void judgeRoute(const std::vector<std::string_view>& lines, InboundMessage& msg,
     msg.routeOk = first.point == 0 || (nodeFromPointAccept && sameAddress(second, msg.orig));
   } else if (fromNode) {
     msg.routeOk = (first.point == 0 || sameAddress(second, boss)) && !bossSeen;
-    if (msg.routeOk) logVia("\n? -- @Via: %hd:%hd/%hd.%hd", first);
+    if (msg.routeOk) logPrint("\n? -- @Via: %hd:%hd/%hd.%hd", first.zone, first.net, first.node, first.point);
   } else if (firstIsOwnNode) {
     msg.routeOk = first.point == 0 || (first.point == msg.orig.point && sameAddress(second, boss));
   } else {
     msg.routeOk = first.point != 0 && sameAddress(second, boss);
-    if (msg.routeOk) logVia("\n? -- @Via: %hd:%hd/%hd.%hd", first);
+    if (msg.routeOk) logPrint("\n? -- @Via: %hd:%hd/%hd.%hd", first.zone, first.net, first.node, first.point);
   }
   if (msg.routeOk) return;
   if (second.zone + second.net != 0) {
     logPrint("\n? Route %hd:%hd/%hd.%hd --> %hd:%hd/%hd.%hd", first.zone, first.net, first.node, first.point,
              second.zone, second.net, second.node, second.point);
   } else {
-    logVia("\n? Route %hd:%hd/%hd.%hd --> Direct (?)", first);
+    logPrint("\n? Route %hd:%hd/%hd.%hd --> Direct (?)", first.zone, first.net, first.node, first.point);
   }
 }
 
