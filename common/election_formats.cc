@@ -87,7 +87,7 @@ std::string formatCandidateLine(const CandidateLine& candidate) {
 
 std::string_view verdictCode(int index) {
   if (index < 1 || index > kVerdictCount) return {};
-  return std::string_view(kVerdictCodes + (index - 1) * 4, 4);
+  return std::string_view(kVerdictCodes + size_t(index - 1) * 4, 4);
 }
 
 std::string formatStatisticFile(const VerdictCounters& counters, std::string_view version) {

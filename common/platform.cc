@@ -686,7 +686,7 @@ int openLockFile(const std::string& path) {
 }  // namespace
 
 LockResult lockFile(std::string_view path, int waitSeconds, FileLock& lock) {
-  constexpr struct timespec kPoll = {0, 50 * 1000 * 1000};
+  constexpr struct timespec kPoll = {0, 50L * 1000 * 1000};
   int fd = openLockFile(resolvePath(path));
   if (fd < 0) return LockResult::kFailed;
   long deadline = monotonicMilliseconds() + long(waitSeconds) * 1000;

@@ -60,7 +60,7 @@ std::string fidoDateTime(const std::tm& t);
 
 // printf into a std::string.
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string vformat(const char* fmt, va_list args);
+std::string vformat(const char* fmt, va_list args) __attribute__((format(printf, 1, 0)));
 
 }  // namespace text
 

@@ -10,7 +10,7 @@ shift
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(message config template election_files nodelist_index userlist)
 command -v clang++ >/dev/null 2>&1 || { echo "clang++ is needed: apt-get install clang libclang-rt-14-dev" >&2; exit 1; }
-CXX=clang++ cmake -S . -B build-fuzz -DFUZZ=ON -DKELVANOTH_BUILD_TESTS=OFF -DKELVANOTH_BUILD_BENCH=OFF >/dev/null
+cmake --preset fuzz >/dev/null
 cmake --build build-fuzz -j2 >/dev/null
 
 # The targets work in directories of their own under this one (libFuzzer's ending skips their

@@ -84,7 +84,7 @@ void parseValidAddress(std::string_view value) {
   for (int i = 0; i < 4; ++i) {
     std::string_view part = value.substr(starts[i]);
     mask.wildcard[i] = !part.empty() && part[0] == '*';
-    mask.part[i] = mask.wildcard[i] ? 0 : readDecimal16(part);
+    mask.part[i] = mask.wildcard[i] ? int16_t{0} : readDecimal16(part);
   }
   settings.validAddress = mask;
 }

@@ -74,14 +74,15 @@ std::string chooseListFile(const std::string& configured) {
 }
 
 // Opens a configured source for the rest of the run and takes its name (cut to the header's
-// field) and last-write stamp for the header; nothing when the path is not configured.  A
-// wildcard that matches nothing fails as a missing file does, naming the wildcard.
+// field) and last-write stamp for the header; nothing when the path is not configured.  One that
+// cannot be opened ends the run with `failure` and its name; a wildcard that matches nothing fails
+// as a missing file does, naming the wildcard.
 std::FILE* openSource(const std::string& configured, const std::string& path, const char* failure, std::string& name,
                       uint16_t& date, uint16_t& time) {
   if (configured.empty()) return nullptr;
   std::FILE* f = path.empty() ? nullptr : platform::openFile(path, "rb");
   if (f == nullptr) {
-    logPrint(failure, (path.empty() ? configured : path).c_str());
+    logPrint("\n%s \"%s\".", failure, (path.empty() ? configured : path).c_str());
     appExit(kExitIndexFailed);
   }
   name = fileNamePart(path).substr(0, index_format::kMaxNameLength);
@@ -379,16 +380,15 @@ void openIndex() {
   index_format::Header current;
   current.version = index_format::kCurrentVersion;
   ix.nodelistPath = chooseListFile(settings.nodelist);
-  ix.nodelist = openSource(settings.nodelist, ix.nodelistPath, "\n! Can't open nodelist \"%s\".", current.nodelistName,
+  ix.nodelist = openSource(settings.nodelist, ix.nodelistPath, "! Can't open nodelist", current.nodelistName,
                            current.nodelistDate, current.nodelistTime);
   ix.nodelistFirstLine = ix.nodelist != nullptr ? readFirstLine(ix.nodelist) : "";
   ix.nodelistFileName = ix.nodelist != nullptr ? fileNamePart(ix.nodelistPath) : "";
-  ix.validList =
-      openSource(settings.validAddressList, settings.validAddressList, "\n! Can't open valid addresses list \"%s\".",
-                 current.validListName, current.validListDate, current.validListTime);
+  ix.validList = openSource(settings.validAddressList, settings.validAddressList, "! Can't open valid addresses list",
+                            current.validListName, current.validListDate, current.validListTime);
   ix.pointlistPath = chooseListFile(settings.pointlist);
-  ix.pointlist = openSource(settings.pointlist, ix.pointlistPath, "\n! Can't open pointlist \"%s\".",
-                            current.pointlistName, current.pointlistDate, current.pointlistTime);
+  ix.pointlist = openSource(settings.pointlist, ix.pointlistPath, "! Can't open pointlist", current.pointlistName,
+                            current.pointlistDate, current.pointlistTime);
   ix.pointlistFirstLine = ix.pointlist != nullptr ? readFirstLine(ix.pointlist) : "";
   ix.pointlistFileName = ix.pointlist != nullptr ? fileNamePart(ix.pointlistPath) : "";
   current.configDate = settings.configDate;

@@ -89,58 +89,75 @@ std::string ifConfigured(const std::string& setting, const std::string& value) {
   return setting.empty() ? std::string() : value;
 }
 
+// The text of a macro that names something of the message in hand; false for any other code.
+bool messageMacroText(uint32_t code, std::string& value) {
+  const InboundMessage& msg = inboundMessage;
+  switch (code) {
+    case kFromAddress:
+      value = formatAddress(msg.orig);
+      return true;
+    case kToAddress:
+      value = formatAddress(msg.dest);
+      return true;
+    case kFromName:
+      value = text::withinLine(msg.fromName);
+      return true;
+    case kToName:
+      value = text::withinLine(msg.toName);
+      return true;
+    case kDate:
+      value = text::withinLine(msg.dateText);
+      return true;
+    case kSubject:
+      value = text::withinLine(subjectText(msg));
+      return true;
+    case kUserId:
+      value = msg.givenUserId.first != 0 ? userIdText(msg.userId) : "";
+      return true;
+    case kEmail:
+      value = text::withinLine(senderEmail(msg));
+      return true;
+    case kMsgId:
+      value = text::withinLine(msg.msgId);
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The text of a macro that names something of the election or its lists; false for any other code.
+bool electionMacroText(uint32_t code, std::string& value) {
+  switch (code) {
+    case kStartDate:
+      value = dayText(settings.periodStart);
+      return true;
+    case kEndDate:
+      value = dayText(settings.periodEnd);
+      return true;
+    case kNodelistFile:
+      value = ifConfigured(settings.nodelist, indexState.nodelistFileName);
+      return true;
+    case kNodelistFirstLine:
+      value = ifConfigured(settings.nodelist, indexState.nodelistFirstLine);
+      return true;
+    case kPointlistFile:
+      value = ifConfigured(settings.pointlist, indexState.pointlistFileName);
+      return true;
+    case kPointlistFirstLine:
+      value = ifConfigured(settings.pointlist, indexState.pointlistFirstLine);
+      return true;
+    default:
+      return false;
+  }
+}
+
 // What a macro stands for; the list macros and CLOG write to `out` themselves.  Texts that come
 // from the sender, the log excerpt included, are kept within their line: a CR or a kludge mark in a
 // From name must not become a line, let alone a kludge, of the robot's own message.
 MacroExpansion expandMacro(uint32_t code, std::string& out) {
-  const InboundMessage& msg = inboundMessage;
   MacroExpansion e;
+  if (messageMacroText(code, e.text) || electionMacroText(code, e.text)) return e;
   switch (code) {
-    case kFromAddress:
-      e.text = formatAddress(msg.orig);
-      break;
-    case kToAddress:
-      e.text = formatAddress(msg.dest);
-      break;
-    case kFromName:
-      e.text = text::withinLine(msg.fromName);
-      break;
-    case kToName:
-      e.text = text::withinLine(msg.toName);
-      break;
-    case kDate:
-      e.text = text::withinLine(msg.dateText);
-      break;
-    case kSubject:
-      e.text = text::withinLine(subjectText(msg));
-      break;
-    case kUserId:
-      e.text = msg.givenUserId.first != 0 ? userIdText(msg.userId) : "";
-      break;
-    case kEmail:
-      e.text = text::withinLine(senderEmail(msg));
-      break;
-    case kMsgId:
-      e.text = text::withinLine(msg.msgId);
-      break;
-    case kStartDate:
-      e.text = dayText(settings.periodStart);
-      break;
-    case kEndDate:
-      e.text = dayText(settings.periodEnd);
-      break;
-    case kNodelistFile:
-      e.text = ifConfigured(settings.nodelist, indexState.nodelistFileName);
-      break;
-    case kNodelistFirstLine:
-      e.text = ifConfigured(settings.nodelist, indexState.nodelistFirstLine);
-      break;
-    case kPointlistFile:
-      e.text = ifConfigured(settings.pointlist, indexState.pointlistFileName);
-      break;
-    case kPointlistFirstLine:
-      e.text = ifConfigured(settings.pointlist, indexState.pointlistFirstLine);
-      break;
     case kCandidates:
       writeCandidates(out);
       e.dropLine = true;

@@ -149,26 +149,29 @@ size_t tallyPosterVotes(const SortKeys& keys) {
   return tally.longestName;
 }
 
-void orderVoteRecords(const SortKeys& keys) {
-  std::vector<VoteRecord>& votes = election.votes;
-  if (!keys.byPassword && !keys.byName && !keys.byAddress) return;
-  // The compared texts are folded once into one buffer, not at every comparison, and the records
-  // move once.
-  std::string foldedText;
+namespace {
+
+// The compared texts, folded once into one buffer (`foldedText`, which the views point into) rather
+// than at every comparison; empty views when neither text is a key.
+std::vector<std::string_view> foldSortTexts(const std::vector<VoteRecord>& votes, const SortKeys& keys,
+                                            std::string& foldedText) {
   std::vector<std::string_view> folded(votes.size());
-  if (keys.byPassword || keys.byName) {
-    std::vector<size_t> start(votes.size() + 1, 0);
-    for (size_t i = 0; i < votes.size(); ++i) {
-      foldedText += keys.byPassword ? votes[i].password : votes[i].name;
-      start[i + 1] = foldedText.size();
-    }
-    for (char& c : foldedText) c = text::foldAscii(c);
-    for (size_t i = 0; i < votes.size(); ++i)
-      folded[i] = std::string_view(foldedText).substr(start[i], start[i + 1] - start[i]);
+  if (!keys.byPassword && !keys.byName) return folded;
+  std::vector<size_t> start(votes.size() + 1, 0);
+  for (size_t i = 0; i < votes.size(); ++i) {
+    foldedText += keys.byPassword ? votes[i].password : votes[i].name;
+    start[i + 1] = foldedText.size();
   }
-  // Most comparisons are settled by eight bytes taken after the prefix that every text shares
-  // (names such as "Elector Name 1..." share a long one); a shorter text pads with zeros, which
-  // sorts it before its continuations as the full comparison does.
+  for (char& c : foldedText) c = text::foldAscii(c);
+  for (size_t i = 0; i < votes.size(); ++i)
+    folded[i] = std::string_view(foldedText).substr(start[i], start[i + 1] - start[i]);
+  return folded;
+}
+
+// Most comparisons are settled by eight bytes taken after the prefix that every text shares
+// (names such as "Elector Name 1..." share a long one); a shorter text pads with zeros, which
+// sorts it before its continuations as the full comparison does.
+std::vector<uint64_t> sortHeads(const std::vector<std::string_view>& folded) {
   size_t shared = 0;
   if (!folded.empty()) {
     shared = folded[0].size();
@@ -178,13 +181,42 @@ void orderVoteRecords(const SortKeys& keys) {
       shared = n;
     }
   }
-  std::vector<uint64_t> head(votes.size(), 0);
+  std::vector<uint64_t> head(folded.size(), 0);
   for (size_t i = 0; i < folded.size(); ++i) {
     for (size_t k = 0; k < 8; ++k) {
       uint8_t byte = shared + k < folded[i].size() ? uint8_t(folded[i][shared + k]) : 0;
       head[i] = head[i] << 8 | byte;
     }
   }
+  return head;
+}
+
+// The records follow the order cycle by cycle in place: a second table of 20,000 records costs
+// more in fresh memory than the sort itself.
+void moveIntoOrder(std::vector<VoteRecord>& votes, std::vector<size_t>& order) {
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (order[i] == i) continue;
+    VoteRecord held = std::move(votes[i]);
+    size_t j = i;
+    while (order[j] != i) {
+      size_t next = order[j];
+      votes[j] = std::move(votes[next]);
+      order[j] = j;
+      j = next;
+    }
+    votes[j] = std::move(held);
+    order[j] = j;
+  }
+}
+
+}  // namespace
+
+void orderVoteRecords(const SortKeys& keys) {
+  std::vector<VoteRecord>& votes = election.votes;
+  if (!keys.byPassword && !keys.byName && !keys.byAddress) return;
+  std::string foldedText;
+  std::vector<std::string_view> folded = foldSortTexts(votes, keys, foldedText);
+  std::vector<uint64_t> head = sortHeads(folded);
   // Equal keys keep their positions, as a stable sort would keep them.
   auto before = [&](size_t a, size_t b) {
     if (keys.byPassword || keys.byName) {
@@ -203,21 +235,7 @@ void orderVoteRecords(const SortKeys& keys) {
   // A table already in order (the usual case from the second list of a run on) is left as it is.
   if (std::is_sorted(order.begin(), order.end(), before)) return;
   std::sort(order.begin(), order.end(), before);
-  // The records follow the order cycle by cycle in place: a second table of 20,000 records costs
-  // more in fresh memory than the sort itself.
-  for (size_t i = 0; i < order.size(); ++i) {
-    if (order[i] == i) continue;
-    VoteRecord held = std::move(votes[i]);
-    size_t j = i;
-    while (order[j] != i) {
-      size_t next = order[j];
-      votes[j] = std::move(votes[next]);
-      order[j] = j;
-      j = next;
-    }
-    votes[j] = std::move(held);
-    order[j] = j;
-  }
+  moveIntoOrder(votes, order);
 }
 
 std::string formatCount(unsigned value) {

@@ -1,5 +1,6 @@
 #include "nuvrel/templates.h"
 
+#include <cmath>
 #include <cstdio>
 #include <optional>
 
@@ -44,7 +45,10 @@ unsigned counter(const char* code) {
   return 0;
 }
 
-unsigned percentage(unsigned value, unsigned base) { return base == 0 ? 0 : unsigned(value * 100.0 / base + 0.5); }
+// Halves round up, as lround does for the quotients of two 32-bit counts.
+unsigned percentage(unsigned value, unsigned base) {
+  return base == 0 ? 0 : unsigned(std::lround(value * 100.0 / base));
+}
 
 unsigned sum(std::initializer_list<const char*> codes) {
   unsigned total = 0;

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Installs the build tools and GoogleTest on a Debian machine where they are missing.
+# Installs the build tools, GoogleTest and clang's tools on a Debian machine where they are missing.
 set -euo pipefail
 missing=()
 command -v cmake >/dev/null 2>&1 || missing+=(cmake)
 command -v g++ >/dev/null 2>&1 || missing+=(g++)
 dpkg -s libgtest-dev >/dev/null 2>&1 || [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
+# The test run's second build, its static checks and its fuzz targets: clang with its libFuzzer runtime.
+command -v clang++ >/dev/null 2>&1 || missing+=(clang)
+command -v clang-tidy >/dev/null 2>&1 || missing+=(clang-tidy)
+find /usr/lib/llvm-*/lib/clang -name 'libclang_rt.fuzzer*.a' 2>/dev/null | grep -q . || missing+=(libclang-rt-dev)
 # The tosser that the interoperability tests use as a peer; its tests are skipped when it cannot be had.
 optional=()
 command -v crashmail >/dev/null 2>&1 || optional+=(crashmail)

@@ -3,6 +3,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
+# First the quick checks, with clang: the programs, benchmarks and fuzz targets built with any warning
+# an error; clang-tidy over the product code with the project's .clang-tidy, any finding an error; and
+# the fuzz targets run once over their corpora.  The tests are built with GCC below.
+rm -rf build-clang
+cmake --preset clang-check
+cmake --build build-clang -j"$(nproc)"
+bash tools/run-clang-tidy.sh build-clang
+bash fuzz/replay.sh build-clang
 rm -rf build
 cmake -S . -B build
 cmake --build build -j"$(nproc)"
