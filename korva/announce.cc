@@ -78,7 +78,7 @@ int announceValidList() {
     std::string toName = name, firstLine;
     if (!email.empty()) {
       toName = settings.forceToUucp || email.size() > kMaxToNameLength ? "UUCP" : email;
-      firstLine = "To: " + name + " <" + email + ">\r";  // the writer adds one more CR
+      firstLine = text::format("To: %s <%s>\r", name.c_str(), email.c_str());  // the writer adds one more CR
     }
     writeNetmail({.templatePath = settings.announceTpl,
                   .destination = {r.zone, r.net, r.node, r.point},

@@ -189,14 +189,21 @@ void completeAddresses(InboundMessage& msg) {
   if (msg.dest.zone == 0) msg.dest.zone = msg.msgIdAddress.zone != 0 ? msg.msgIdAddress.zone : msg.orig.zone;
 }
 
-// Second pass: the VIA lines (prefixes in any case) tell whether the message came the way its
-// From address says.
-void judgeRoute(const std::vector<std::string_view>& lines, InboundMessage& msg, bool nodeFromPointAccept) {
+// The hops of the VIA lines (prefixes in any case) in the order listed, a hop repeated at once
+// counted once.
+struct RouteHops {
+  FtnAddress first, second, last, beforeLast;
+  bool viaSeen = false, bossSeen = false;  // some VIA line; the sender's boss node among the hops
+};
+
+// Second pass over the kludges: the hops, whether the message came straight from its sender, and
+// the REPLY kludges that answer somebody else, logged in their place.
+RouteHops readRouteHops(const std::vector<std::string_view>& lines, InboundMessage& msg) {
   const FtnAddress& own = settings.ownAddress;
   FtnAddress boss = msg.orig;
   boss.point = 0;
-  FtnAddress previous, first, second, last, beforeLast;
-  bool viaSeen = false, bossSeen = false;
+  FtnAddress previous;
+  RouteHops h;
   msg.directDelivery = true;
   for (std::string_view line : lines) {
     if (text::startsWithIgnoringAsciiCase(line, "\x01REPLY: ")) {
@@ -210,36 +217,45 @@ void judgeRoute(const std::vector<std::string_view>& lines, InboundMessage& msg,
     if (!text::startsWithIgnoringAsciiCase(line, "\x01VIA ") && !text::startsWithIgnoringAsciiCase(line, "\x01VIA: ")) {
       continue;
     }
-    viaSeen = true;
+    h.viaSeen = true;
     FtnAddress hop;
     parseAddressText(line.substr(5), hop);
     if (sameAddress(hop, previous)) continue;
     previous = hop;
-    if (first.zone == 0) {
-      first = hop;
-    } else if (second.zone == 0) {
-      second = hop;
+    if (h.first.zone == 0) {
+      h.first = hop;
+    } else if (h.second.zone == 0) {
+      h.second = hop;
     }
-    beforeLast = last;
-    last = hop;
+    h.beforeLast = h.last;
+    h.last = hop;
     if (msg.directDelivery) msg.directDelivery = sameAddress(hop, msg.orig) || sameNode(hop, own);
-    if (!bossSeen) bossSeen = sameAddress(hop, boss);
+    if (!h.bossSeen) h.bossSeen = sameAddress(hop, boss);
   }
-  if (!viaSeen) {
+  return h;
+}
+
+// Whether the message came the way its From address says.
+void judgeRoute(const std::vector<std::string_view>& lines, InboundMessage& msg, bool nodeFromPointAccept) {
+  RouteHops h = readRouteHops(lines, msg);
+  FtnAddress boss = msg.orig;
+  boss.point = 0;
+  FtnAddress &first = h.first, &second = h.second;
+  if (!h.viaSeen) {
     logPrint("\n? -- @Via kludge(s) not exists.");
     return;
   }
   // Hops listed newest first: the sender's own node is the last one.
-  if (sameNode(last, msg.orig) && !sameNode(first, msg.orig)) {
-    first = last;
-    second = beforeLast;
+  if (sameNode(h.last, msg.orig) && !sameNode(first, msg.orig)) {
+    first = h.last;
+    second = h.beforeLast;
   }
   bool fromNode = msg.orig.point == 0;
   bool firstIsOwnNode = sameNode(first, msg.orig);
   if (fromNode && firstIsOwnNode) {
     msg.routeOk = first.point == 0 || (nodeFromPointAccept && sameAddress(second, msg.orig));
   } else if (fromNode) {
-    msg.routeOk = (first.point == 0 || sameAddress(second, boss)) && !bossSeen;
+    msg.routeOk = (first.point == 0 || sameAddress(second, boss)) && !h.bossSeen;
     if (msg.routeOk) logPrint("\n? -- @Via: %s", formatAddress4d(first).c_str());
   } else if (firstIsOwnNode) {
     msg.routeOk = first.point == 0 || (first.point == msg.orig.point && sameAddress(second, boss));

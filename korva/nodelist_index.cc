@@ -202,7 +202,7 @@ void sortKeys(std::vector<IndexKey>& keys, size_t from, size_t to, bool nodeOnly
   keys.reserve(to - from);
   for (size_t i = from; i < to; ++i) {
     if (r[i].kind == 0) continue;  // never found by a lookup
-    keys.push_back({addressKey(r[i].zone, r[i].net, r[i].node, nodeOnly ? 0 : r[i].point), uint32_t(i)});
+    keys.push_back({addressKey(r[i].zone, r[i].net, r[i].node, nodeOnly ? int16_t{0} : r[i].point), uint32_t(i)});
   }
   std::stable_sort(keys.begin(), keys.end(), [](const IndexKey& a, const IndexKey& b) { return a.key < b.key; });
 }

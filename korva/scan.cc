@@ -143,11 +143,12 @@ void replyToSender(const std::string& templatePath, bool copy) {
   // The sender's texts stay within their lines of the reply (text::withinLine).
   std::string firstLine = msg.replyAddr.empty() ? std::string() : "To: " + text::withinLine(msg.replyAddr);
   std::string toName;
-  if (!msg.replyAddr.empty() && settings.forceToUucp) {
-    toName = "UUCP";
-  } else if (!msg.replyToName.empty()) {
+  // A gateway sender is answered through UUCP when the configuration says so or when its address
+  // does not fit the name field (35 characters and a zero); a REPLYTO name comes first otherwise.
+  const bool forcedToUucp = !msg.replyAddr.empty() && settings.forceToUucp;
+  if (!forcedToUucp && !msg.replyToName.empty()) {
     toName = msg.replyToName;
-  } else if (msg.replyAddr.size() > kMaxToNameLength) {  // the field keeps 35 characters and a zero
+  } else if (forcedToUucp || msg.replyAddr.size() > kMaxToNameLength) {
     toName = "UUCP";
   } else if (!msg.replyAddr.empty()) {
     toName = msg.replyAddr;
