@@ -12,14 +12,15 @@
 #include <string_view>
 
 #include "common/ftn_address.h"
+#include "common/log.h"
 
 namespace config {
 
 constexpr size_t kLineCapacity = 32766;  // a line yields at most 32765 characters
 constexpr size_t kUnbounded = std::numeric_limits<size_t>::max();
 
-constexpr int kExitBadValue = 3;     // a value refused, the file and line named
-constexpr int kExitIncomplete = -3;  // a setting the run needs was not given (seen as 253)
+constexpr logging::ExitCode kExitBadValue{3};     // a value refused, the file and line named
+constexpr logging::ExitCode kExitIncomplete{-3};  // a setting the run needs was not given (seen as 253)
 
 struct ConfigSource;
 

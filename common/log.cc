@@ -259,7 +259,7 @@ void logClose() {
   state.file = nullptr;
 }
 
-void appExit(int code) {
+void appExit(ExitCode code) {
   // What was held back tells how far the run came; the effects it would have told of never happened.
   for (const HeldEntry& entry : logTakeHeld()) {
     if (!entry.effect) logWriteEntry(entry.text);
@@ -271,7 +271,7 @@ void appExit(int code) {
   logClose();
   // The closing line break of a quiet run that showed nothing would make a scheduler mail it.
   if (state.identity.closingLineBreak && (!state.quiet || state.stdoutUsed)) platform::stdoutWrite("\n");
-  platform::exitProcess(code);
+  platform::exitProcess(static_cast<int>(code));
 }
 
 void setExitHook(void (*hook)()) { state.exitHook = hook; }

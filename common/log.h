@@ -82,10 +82,14 @@ void consoleWrite(std::string_view text);
 // Returns the characters written.
 int printOut(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Finishes the log and ends the program with the code.
-[[noreturn]] void appExit(int code);
+// The code a program ends with.  Each program names its codes in its exit_codes.h, and the
+// shared modules theirs beside their functions; a bare number is no exit code.
+enum class ExitCode : int {};
 
-constexpr int kExitOutOfMemory = 11;
+// Finishes the log and ends the program with the code.
+[[noreturn]] void appExit(ExitCode code);
+
+constexpr ExitCode kExitOutOfMemory{11};
 
 // "! Not enough memory." and kExitOutOfMemory.
 [[noreturn]] void outOfMemory();

@@ -4,23 +4,25 @@
 #ifndef KORVA_EXIT_CODES_H_
 #define KORVA_EXIT_CODES_H_
 
+#include "common/log.h"
+
 namespace korva {
 
-constexpr int kExitDone = 0;
-constexpr int kExitUnknownCommand = 1;
-constexpr int kExitBadVoteBase = 2;         // a vote base line that is no vote record
-constexpr int kExitConfigNotFound = -2;     // seen as 254
-constexpr int kExitBadVoteChoice = 7;       // a vote record names a candidate beyond the list
-constexpr int kExitIndexFailed = 11;        // a list cannot be opened or indexed, or the index written
-constexpr int kExitNoRandomSource = 11;     // no UserID can be issued
-constexpr int kExitBadListRecord = 12;      // a list line is not where or what the index says
-constexpr int kExitSaveFailed = 13;         // an election file or the journal cannot be saved
-constexpr int kExitCreateFailed = 14;       // a message cannot be written, or its directory is full
-constexpr int kExitMoveFailed = 16;         // a judged message cannot be filed
-constexpr int kExitCandidatesChanged = 19;  // changed in the voting period without the Index command
-constexpr int kExitTemplateMissing = 21;
-constexpr int kExitTemplateOverflow = 22;
-constexpr int kExitElectionBusy = 23;  // another run held the election too long
+constexpr logging::ExitCode kExitDone{0};
+constexpr logging::ExitCode kExitUnknownCommand{1};
+constexpr logging::ExitCode kExitBadVoteBase{2};         // a vote base line that is no vote record
+constexpr logging::ExitCode kExitConfigNotFound{-2};     // seen as 254
+constexpr logging::ExitCode kExitBadVoteChoice{7};       // a vote record names a candidate beyond the list
+constexpr logging::ExitCode kExitIndexFailed{11};        // a list cannot be opened or indexed, or the index written
+constexpr logging::ExitCode kExitNoRandomSource{11};     // no UserID can be issued
+constexpr logging::ExitCode kExitBadListRecord{12};      // a list line is not where or what the index says
+constexpr logging::ExitCode kExitSaveFailed{13};         // an election file or the journal cannot be saved
+constexpr logging::ExitCode kExitCreateFailed{14};       // a message cannot be written, or its directory is full
+constexpr logging::ExitCode kExitMoveFailed{16};         // a judged message cannot be filed
+constexpr logging::ExitCode kExitCandidatesChanged{19};  // changed in the voting period without the Index command
+constexpr logging::ExitCode kExitTemplateMissing{21};
+constexpr logging::ExitCode kExitTemplateOverflow{22};
+constexpr logging::ExitCode kExitElectionBusy{23};  // another run held the election too long
 
 }  // namespace korva
 

@@ -2,13 +2,15 @@
 #ifndef LISDOR_EXIT_CODES_H_
 #define LISDOR_EXIT_CODES_H_
 
+#include "common/log.h"
+
 namespace lisdor {
 
-constexpr int kExitDone = 0;
-constexpr int kExitSourceNotFound = 10;  // or not readable to its end
-constexpr int kExitUnknownFormat = 11;
-constexpr int kExitOutOfMemory = 14;
-constexpr int kExitCannotWrite = 15;  // the target, the temporary list or the source's replacement
+constexpr logging::ExitCode kExitDone{0};
+constexpr logging::ExitCode kExitSourceNotFound{10};  // or not readable to its end
+constexpr logging::ExitCode kExitUnknownFormat{11};
+constexpr logging::ExitCode kExitOutOfMemory{14};
+constexpr logging::ExitCode kExitCannotWrite{15};  // the target, the temporary list or the source's replacement
 
 }  // namespace lisdor
 

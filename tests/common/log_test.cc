@@ -49,7 +49,7 @@ TEST(LogPrint, AppendsDatedHeaderAndEntriesInLocalTimeWithCrLf) {
         logPrint("\n* Process %s", "a.msg");
         logPrint(", size: %d bytes", 5);
         logPrint("\n+ two\nignored");
-        appExit(4);
+        appExit(logging::ExitCode{4});
       },
       4, out);
   // Dates and times of day in UTC+14 over the seconds the child may have run.
@@ -86,7 +86,7 @@ TEST(LogPrint, RunThatLogsNothingLeavesTheLogAlone) {
           logging::logInit(kKorva);
           if (!logging::logOpen(log)) std::_Exit(98);
           if (logSomething) logPrint("\n* one");
-          appExit(0);
+          appExit(logging::ExitCode{0});
         },
         0, out);
     if (!logSomething) {
@@ -108,7 +108,7 @@ TEST(LogPrint, ClosedLogIsFinishedAndLeftAlone) {
         logging::logClose();
         if (logging::logIsOpen()) std::_Exit(97);
         logPrint("\n* two");
-        appExit(0);
+        appExit(logging::ExitCode{0});
       },
       0, out);
   EXPECT_TRUE(std::regex_match(readFile(log), stamped("\r\n--------- .*\r\n@ \\* one\r\n")));
@@ -124,7 +124,7 @@ TEST(LogPrint, WithoutATerminalTheBannerGoesNowhere) {
         if (std::freopen(err.c_str(), "w", stderr) == nullptr) std::_Exit(98);
         logging::logInit({"Korva", "2.10/32", "Banner line.\n\r"});
         logPrint("\n* one");
-        appExit(0);
+        appExit(logging::ExitCode{0});
       },
       0, out);
   EXPECT_EQ(readFile(err), "");
@@ -145,7 +145,7 @@ TEST(LogPrint, QuietShowsOnlyWhatNeedsAnOperator) {
         logPrint(", size: %d bytes", 5);
         logging::logRoutine("\n! Nothing to do.");
         logging::logToFileOnly("\n! Error in configuration file");
-        appExit(0);
+        appExit(logging::ExitCode{0});
       },
       0, out);
   EXPECT_EQ(readFile(out), "");
@@ -162,7 +162,7 @@ TEST(LogPrint, QuietShowsOnlyWhatNeedsAnOperator) {
         logPrint(", aborted");
         logPrint("\n? hidden too");
         logging::logAlert("\nUnknown command: %s", "Scna");
-        appExit(1);
+        appExit(logging::ExitCode{1});
       },
       1, out);
   EXPECT_TRUE(std::regex_match(readFile(out), stamped("\n@ ! Can't save x\\.vot, aborted\n@ Unknown command: Scna\n")))
@@ -172,7 +172,7 @@ TEST(LogPrint, QuietShowsOnlyWhatNeedsAnOperator) {
 TEST(AppExit, NegativeCodesEndWithTheirLowByte) {
   testsupport::ScratchDir dir;
   std::string out = dir / "stdout";
-  EXPECT_EXIT_STDOUT(appExit(-2), 254, out);
+  EXPECT_EXIT_STDOUT(appExit(logging::ExitCode{-2}), 254, out);
   EXPECT_EQ(readFile(out), "\n");
   EXPECT_EXIT_STDOUT(
       {
