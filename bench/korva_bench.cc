@@ -1,6 +1,12 @@
 // Benchmarks of the vote manager: the index build over a large nodelist, pointlist and valid
 // addresses list, and the three kinds of lookup.  Prints the figures; run it from a scratch
 // directory it may fill (default: a fresh directory under /tmp).
+//
+// With --scaling it measures instead how Scan's cost grows with the election: for each size it runs
+// the built Korva32 over that many fresh ballots and, in the same run, the durable floor over them.
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +15,9 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "bench/child_run.h"
 #include "common/byte_order.h"
 #include "common/config_values.h"
 #include "common/platform.h"
@@ -35,12 +43,14 @@ constexpr int kBallots = 2000;
 // Node n of the synthetic nodelist: zone 2, net 100 + n / kNodesPerNet, node 1 + n % kNodesPerNet.
 FtnAddress nodeAddress(int n) { return {2, int16_t(100 + n / kNodesPerNet), int16_t(1 + n % kNodesPerNet), 0}; }
 
-void writeFiles(const std::string& dir) {
+// The three lists, with nodelistLines lines in the nodelist and validLines electors in the valid
+// list (elector v is node v * 7 of the nodelist).
+void writeFiles(const std::string& dir, int nodelistLines, int validLines) {
   std::FILE* nl = std::fopen((dir + "/nodelist.txt").c_str(), "wb");
   std::fprintf(
       nl, ";A Synthetic nodelist for the benchmark\r\nZone,2,Zone_Two,Somewhere,Zone_Coordinator,7-000,300,CM\r\n");
   int written = 2, n = 0;
-  while (written < kNodelistLines) {
+  while (written < nodelistLines) {
     FtnAddress a = nodeAddress(n++);
     if (a.node == 1) {
       std::fprintf(nl, "Host,%d,Net_%d,Somewhere,Host_Sysop_%d,7-000,300,CM\r\n", a.net, a.net, a.net);
@@ -61,7 +71,7 @@ void writeFiles(const std::string& dir) {
   }
   std::fclose(pl);
   std::FILE* vl = std::fopen((dir + "/valid.lst").c_str(), "wb");
-  for (int v = 0; v < kValidLines; ++v) {
+  for (int v = 0; v < validLines; ++v) {
     FtnAddress a = nodeAddress(v * 7);
     std::fprintf(vl, "%d:%d/%d               Sysop Name %d\r\n", a.zone, a.net, a.node, v * 7 + 1);
   }
@@ -110,27 +120,41 @@ void writeBallots(const std::string& directory, int ballots) {
   }
 }
 
-// The least any scan must do per ballot: read its file, rename it once, and save election files as
-// large as they are by then (vote base and statistic file) durably.
-double scanFloor(const std::string& dir, int ballots) {
+// The least any scan must do per ballot: read its file, save the election files durably as large
+// as they are by then (the vote base up to this ballot's record, and the statistic file), and
+// rename the ballot into its filing directory.  voteBase holds one record line per ballot.  Each
+// save is the product's own: a temporary forced to disk, renamed over the file, the directory
+// synced.  Ends the program when a step fails, since a floor that skipped work would flatter.
+double scanFloor(const std::string& dir, int ballots, const std::string& voteBase, const std::string& statistic) {
   std::string in = dir + "/floor-in/", out = dir + "/floor-out/";
   writeBallots(in, ballots);
   std::filesystem::create_directories(out);
-  std::string voteBase, statistic(600, 'x');
+  ::sync();  // the ballots' own write-back is not the floor's
   Clock::time_point start = Clock::now();
+  size_t recordEnd = 0;
   for (int v = 0; v < ballots; ++v) {
-    std::string name = std::to_string(v + 1) + ".msg";
-    std::FILE* f = std::fopen((in + name).c_str(), "rb");
-    char buffer[65536];
-    size_t got = std::fread(buffer, 1, sizeof buffer, f);
-    std::fclose(f);
-    if (got == 0) return 0;
-    std::rename((in + name).c_str(), (out + name).c_str());
-    voteBase += text::format("1\t0\t00000000%08X\t2:%d/%d.0\tSysop Name %d\tpw%d\r\n", v, 100, v, v, v);
-    platform::writeFileAtomically(dir + "/floor.sta", statistic);
-    platform::writeFileAtomically(dir + "/floor.vot", voteBase);
+    std::string name = std::to_string(v + 1) + ".msg", bytes;
+    recordEnd = voteBase.find('\n', recordEnd);
+    if (recordEnd == std::string::npos) recordEnd = voteBase.size() - 1;
+    ++recordEnd;
+    if (!platform::readWholeFile(in + name, bytes) || bytes.empty() ||
+        !platform::writeFileAtomically(dir + "/floor.sta", statistic) ||
+        !platform::writeFileAtomically(dir + "/floor.vot", std::string_view(voteBase).substr(0, recordEnd)) ||
+        platform::renameFile(in + name, out + name) != platform::RenameResult::kDone) {
+      std::fprintf(stderr, "the floor failed at ballot %d in %s\n", v + 1, dir.c_str());
+      std::exit(1);
+    }
   }
   return secondsSince(start);
+}
+
+// The vote base records the floor saves when no real vote base is at hand: one per ballot, as
+// long as Korva32's.
+std::string syntheticVoteBase(int ballots) {
+  std::string voteBase;
+  for (int v = 0; v < ballots; ++v)
+    voteBase += text::format("1\t0\t00000000%08X\t2:%d/%d.0\tSysop Name %d\tpw%d\r\n", v, 100, v, v, v);
+  return voteBase;
 }
 
 void prepareElection(const std::string& dir, const std::string& name, bool withReplies) {
@@ -173,7 +197,7 @@ double timeScan(const std::string& dir, const std::string& name, int ballots, bo
 
 void benchScan(const std::string& dir, int ballots, bool withReplies) {
   std::fprintf(stderr, "\nScan of %d ballots from distinct electors against that index:\n", ballots);
-  double floor = scanFloor(dir, ballots);
+  double floor = scanFloor(dir, ballots, syntheticVoteBase(ballots), std::string(600, 'x'));
   double plain = timeScan(dir, "plain", ballots, false);
   std::fprintf(stderr, "  floor (read, rename, durable save each): %.3f s\n", floor);
   std::fprintf(stderr, "  (a) without replies:                     %.3f s  (%.2fx the floor)\n", plain, plain / floor);
@@ -184,9 +208,166 @@ void benchScan(const std::string& dir, int ballots, bool withReplies) {
                replies, replies / serialFloor, serialFloor);
 }
 
+// ---- Scaling ----------------------------------------------------------------------------------
+
+constexpr const char* kScalingUsage =
+    "usage: korva_bench --scaling [N ...] [--korva=PATH] [--dir=DIR] [--keep]\n"
+    "  For each N (default 1000 8000): Scan by Korva32 over N fresh ballots from N distinct electors\n"
+    "  in a fresh election without templates, and the durable floor over the same N.\n"
+    "  --korva=PATH  the Korva32 to run (default: the one beside korva_bench)\n"
+    "  --dir=DIR     where the scratch directory is made (default: /tmp)\n"
+    "  --keep        leave the scratch directory in place\n";
+
+struct ScalingOptions {
+  std::vector<int> sizes;
+  std::string korva, parent = "/tmp";
+  bool keep = false;
+};
+
+struct ScalingFigures {
+  int ballots = 0;
+  double scanSeconds = 0, floorSeconds = 0;
+  long peakKiB = 0;
+};
+
+[[noreturn]] void scalingFailure(const std::string& what) {
+  std::fprintf(stderr, "korva_bench: %s\n", what.c_str());
+  std::exit(1);
+}
+
+bool parseScalingOptions(int argc, char** argv, ScalingOptions& options) {
+  for (int i = 2; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg.rfind("--korva=", 0) == 0) {
+      options.korva = arg.substr(8);
+    } else if (arg.rfind("--dir=", 0) == 0) {
+      options.parent = arg.substr(6);
+    } else if (arg == "--keep") {
+      options.keep = true;
+    } else {
+      // The electors' nets must stay within a 16-bit field.
+      char* end = nullptr;
+      long n = std::strtol(arg.c_str(), &end, 10);
+      if (arg.empty() || *end != '\0' || n < 1 || n > 1000000) return false;
+      options.sizes.push_back(int(n));
+    }
+  }
+  if (options.sizes.empty()) options.sizes = {1000, 8000};
+  std::sort(options.sizes.begin(), options.sizes.end());
+  if (options.korva.empty()) {
+    std::error_code error;
+    options.korva = (std::filesystem::read_symlink("/proc/self/exe", error).parent_path() / "Korva32").string();
+  }
+  return true;
+}
+
+// An election of its own for one size: the robot 2:5020/1 without templates or replies, every
+// check off, the lists shared with the other sizes; Scan files every ballot into MoveValid.
+void writeElection(const std::string& dir, const std::string& lists) {
+  std::filesystem::create_directories(dir + "/in");
+  std::string config = text::format(
+      "Address 2:5020/1\r\nVoteId \"Bench Election\"\r\nValidAddress 2:*/*.*\r\n"
+      "Dates 1.1.2005-31.12.2005\r\nLog korva.log\r\nNetmailIn in\r\nMoveValid valid\r\n"
+      "MoveInvalid invalid\r\nCandidates cand.txt\r\nNodelist %s/nodelist.txt\r\n"
+      "Pointlist %s/pointlist.txt\r\nValidAddressList %s/valid.lst\r\n",
+      lists.c_str(), lists.c_str(), lists.c_str());
+  if (!platform::writeNewFile(dir + "/korva.cfg", config) ||
+      !platform::writeNewFile(dir + "/cand.txt", "Alpha\r\nBeta\r\n"))
+    scalingFailure("cannot write the election in " + dir);
+}
+
+size_t countEntries(const std::string& directory) {
+  std::error_code error;
+  size_t entries = 0;
+  for (auto it = std::filesystem::directory_iterator(directory, error); !error && it != decltype(it){};
+       it.increment(error))
+    ++entries;
+  return entries;
+}
+
+// Scan of a fresh election of `ballots` ballots, then the floor over as many, in `dir`.  The index
+// is built by a run of its own first, so that Scan's time is the scan's.
+ScalingFigures measureSize(const ScalingOptions& options, const std::string& scratch, int ballots) {
+  std::string dir = scratch + "/n" + std::to_string(ballots);
+  writeElection(dir, scratch);
+  bench::ChildRun index = bench::runChild(options.korva, {"Index", "-cfg:korva.cfg", "-quiet"}, dir);
+  if (index.exitCode != 0)
+    scalingFailure(text::format("%s Index ended with %d in %s", options.korva.c_str(), index.exitCode, dir.c_str()));
+  writeBallots(dir + "/in/", ballots);
+  ::sync();  // the ballots' own write-back is not the scan's
+  bench::ChildRun scan = bench::runChild(options.korva, {"Scan", "-cfg:korva.cfg", "-quiet"}, dir);
+  if (scan.exitCode != 0)
+    scalingFailure(text::format("%s Scan ended with %d in %s", options.korva.c_str(), scan.exitCode, dir.c_str()));
+  // A scan that skipped ballots would look fast: every one must be recorded and filed.
+  std::string voteBase, statistic;
+  if (!platform::readWholeFile(dir + "/korva.vot", voteBase) ||
+      !platform::readWholeFile(dir + "/korva.sta", statistic))
+    scalingFailure("Scan left no vote base or statistic file in " + dir);
+  size_t records = size_t(std::count(voteBase.begin(), voteBase.end(), '\n'));
+  size_t filed = countEntries(dir + "/valid"), left = countEntries(dir + "/in");
+  if (records != size_t(ballots) || filed != size_t(ballots) || left != 0)
+    scalingFailure(text::format("Scan of %d ballots recorded %zu, filed %zu and left %zu in %s", ballots, records,
+                                filed, left, dir.c_str()));
+  ScalingFigures figures;
+  figures.ballots = ballots;
+  figures.scanSeconds = scan.seconds;
+  figures.peakKiB = scan.peakKiB;
+  // The floor saves the very vote base and statistic file the scan wrote, record by record.
+  figures.floorSeconds = scanFloor(dir + "/floor", ballots, voteBase, statistic);
+  if (!options.keep) std::filesystem::remove_all(dir);
+  return figures;
+}
+
+double perBallotMs(double seconds, int ballots) { return seconds * 1000.0 / ballots; }
+
+int scalingMain(int argc, char** argv) {
+  ScalingOptions options;
+  if (!parseScalingOptions(argc, argv, options)) {
+    std::fputs(kScalingUsage, stderr);
+    return 2;
+  }
+  if (::access(options.korva.c_str(), X_OK) != 0) scalingFailure("no Korva32 to run at " + options.korva);
+  // Dates in the ballots and the log read alike wherever the benchmark runs.
+  ::setenv("TZ", "UTC", 1);
+  std::string scratch = options.parent + "/korva_scaling.XXXXXX";
+  if (::mkdtemp(scratch.data()) == nullptr) scalingFailure("cannot make a scratch directory in " + options.parent);
+  scratch = std::filesystem::absolute(scratch).string();
+  // Every elector of the largest election is in the nodelist and the valid list.
+  int electors = std::max(options.sizes.back(), kValidLines);
+  writeFiles(scratch, std::max(kNodelistLines, 8 * electors), electors);
+
+  std::printf("Scan by %s without templates, fresh ballots from distinct electors, TZ=UTC\n", options.korva.c_str());
+  std::printf("floor per ballot: read it, save vote base and statistic file durably, file it\n\n");
+  std::printf("%8s %10s %10s %10s %10s %11s %10s\n", "ballots", "Scan s", "ms/ballot", "floor s", "ms/ballot",
+              "Scan/floor", "peak KiB");
+  std::fflush(stdout);
+  std::vector<ScalingFigures> all;
+  for (int ballots : options.sizes) {
+    ScalingFigures f = measureSize(options, scratch, ballots);
+    std::printf("%8d %10.3f %10.3f %10.3f %10.3f %10.2fx %10ld\n", f.ballots, f.scanSeconds,
+                perBallotMs(f.scanSeconds, f.ballots), f.floorSeconds, perBallotMs(f.floorSeconds, f.ballots),
+                f.scanSeconds / f.floorSeconds, f.peakKiB);
+    std::fflush(stdout);
+    all.push_back(f);
+  }
+  if (all.size() > 1) {
+    const ScalingFigures &small = all.front(), &large = all.back();
+    std::printf("\nper-ballot growth %d -> %d: Scan %.2fx, floor %.2fx\n", small.ballots, large.ballots,
+                perBallotMs(large.scanSeconds, large.ballots) / perBallotMs(small.scanSeconds, small.ballots),
+                perBallotMs(large.floorSeconds, large.ballots) / perBallotMs(small.floorSeconds, small.ballots));
+  }
+  if (options.keep) {
+    std::printf("scratch directory kept: %s\n", scratch.c_str());
+  } else {
+    std::filesystem::remove_all(scratch);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--scaling") == 0) return scalingMain(argc, argv);
   std::string dir = (std::filesystem::temp_directory_path() / "korva_bench").string();
   int ballots = kBallots;
   bool withReplies = true;
@@ -204,7 +385,7 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(dir);
   // The vote manager logs every step to standard output; the figures go to standard error.
   if (std::freopen("/dev/null", "w", stdout) == nullptr) return 1;
-  writeFiles(dir);
+  writeFiles(dir, kNodelistLines, kValidLines);
   using namespace korva;
   settings.ownAddress = {2, 5020, 1, 0};
   settings.validAddress.wildcard[1] = settings.validAddress.wildcard[2] = settings.validAddress.wildcard[3] = true;
