@@ -91,8 +91,9 @@ size_t readAllLines(const std::string& path) {
 
 // ---- Scan -------------------------------------------------------------------------------------
 
-// A ballot from elector v of the valid list to the robot 2:5020/1.
-std::string ballotBytes(int v) {
+// A ballot from elector v of the valid list to the robot 2:5020/1; a revote chooses the other
+// candidate under another MSGID.
+std::string ballotBytes(int v, bool revote = false) {
   FtnAddress from = nodeAddress(v * 7);
   uint8_t header[msg_header::kSize] = {};
   auto text = [&header](size_t offset, const std::string& s) { std::memcpy(header + offset, s.data(), s.size()); };
@@ -104,17 +105,18 @@ std::string ballotBytes(int v) {
   byte_order::put16(header + msg_header::kOrigNode, uint16_t(from.node));
   byte_order::put16(header + msg_header::kDestNet, 5020);
   byte_order::put16(header + msg_header::kDestNode, 1);
+  bool alpha = (v % 2 != 0) != revote;
   std::string body = text::format("\x01INTL 2:5020/1 2:%d/%d\r\x01MSGID: 2:%d/%d %x\r%s !pw%d\r", from.net, from.node,
-                                  from.net, from.node, 0x1000 + v, v % 2 ? "Alpha" : "Beta", v);
+                                  from.net, from.node, (revote ? 0x100000 : 0x1000) + v, alpha ? "Alpha" : "Beta", v);
   return std::string(reinterpret_cast<char*>(header), sizeof header) + body + '\0';
 }
 
-void writeBallots(const std::string& directory, int ballots) {
+void writeBallots(const std::string& directory, int ballots, bool revotes = false) {
   std::filesystem::create_directories(directory);
   for (int v = 0; v < ballots; ++v) {
     std::string path = directory + std::to_string(v + 1) + ".msg";
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    std::string bytes = ballotBytes(v);
+    std::string bytes = ballotBytes(v, revotes);
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
   }
@@ -211,9 +213,11 @@ void benchScan(const std::string& dir, int ballots, bool withReplies) {
 // ---- Scaling ----------------------------------------------------------------------------------
 
 constexpr const char* kScalingUsage =
-    "usage: korva_bench --scaling [N ...] [--korva=PATH] [--dir=DIR] [--keep]\n"
+    "usage: korva_bench --scaling [N ...] [--revotes] [--korva=PATH] [--dir=DIR] [--keep]\n"
     "  For each N (default 1000 8000): Scan by Korva32 over N fresh ballots from N distinct electors\n"
-    "  in a fresh election without templates, and the durable floor over the same N.\n"
+    "  in a fresh election without templates, and the durable floor over the same N.  Then the cost\n"
+    "  of one durable save of the whole vote base at each N and at 50000 records.\n"
+    "  --revotes     then a second Scan over N revotes, each elector choosing the other candidate\n"
     "  --korva=PATH  the Korva32 to run (default: the one beside korva_bench)\n"
     "  --dir=DIR     where the scratch directory is made (default: /tmp)\n"
     "  --keep        leave the scratch directory in place\n";
@@ -221,13 +225,13 @@ constexpr const char* kScalingUsage =
 struct ScalingOptions {
   std::vector<int> sizes;
   std::string korva, parent = "/tmp";
-  bool keep = false;
+  bool keep = false, revotes = false;
 };
 
 struct ScalingFigures {
   int ballots = 0;
-  double scanSeconds = 0, floorSeconds = 0;
-  long peakKiB = 0;
+  double scanSeconds = 0, floorSeconds = 0, revoteSeconds = 0;
+  long peakKiB = 0, revotePeakKiB = 0;
 };
 
 [[noreturn]] void scalingFailure(const std::string& what) {
@@ -244,6 +248,8 @@ bool parseScalingOptions(int argc, char** argv, ScalingOptions& options) {
       options.parent = arg.substr(6);
     } else if (arg == "--keep") {
       options.keep = true;
+    } else if (arg == "--revotes") {
+      options.revotes = true;
     } else {
       // The electors' nets must stay within a 16-bit field.
       char* end = nullptr;
@@ -268,7 +274,8 @@ void writeElection(const std::string& dir, const std::string& lists) {
   std::string config = text::format(
       "Address 2:5020/1\r\nVoteId \"Bench Election\"\r\nValidAddress 2:*/*.*\r\n"
       "Dates 1.1.2005-31.12.2005\r\nLog korva.log\r\nNetmailIn in\r\nMoveValid valid\r\n"
-      "MoveInvalid invalid\r\nCandidates cand.txt\r\nNodelist %s/nodelist.txt\r\n"
+      "MoveInvalid invalid\r\nMoveCancel cancel\r\nMaxRevotes 1\r\nCandidates cand.txt\r\n"
+      "Nodelist %s/nodelist.txt\r\n"
       "Pointlist %s/pointlist.txt\r\nValidAddressList %s/valid.lst\r\n",
       lists.c_str(), lists.c_str(), lists.c_str());
   if (!platform::writeNewFile(dir + "/korva.cfg", config) ||
@@ -285,6 +292,8 @@ size_t countEntries(const std::string& directory) {
   return entries;
 }
 
+void measureRevotes(const ScalingOptions& options, const std::string& dir, int ballots, ScalingFigures& figures);
+
 // Scan of a fresh election of `ballots` ballots, then the floor over as many, in `dir`.  The index
 // is built by a run of its own first, so that Scan's time is the scan's.
 ScalingFigures measureSize(const ScalingOptions& options, const std::string& scratch, int ballots) {
@@ -300,8 +309,7 @@ ScalingFigures measureSize(const ScalingOptions& options, const std::string& scr
     scalingFailure(text::format("%s Scan ended with %d in %s", options.korva.c_str(), scan.exitCode, dir.c_str()));
   // A scan that skipped ballots would look fast: every one must be recorded and filed.
   std::string voteBase, statistic;
-  if (!platform::readWholeFile(dir + "/korva.vot", voteBase) ||
-      !platform::readWholeFile(dir + "/korva.sta", statistic))
+  if (!platform::readWholeFile(dir + "/korva.vot", voteBase) || !platform::readWholeFile(dir + "/korva.sta", statistic))
     scalingFailure("Scan left no vote base or statistic file in " + dir);
   size_t records = size_t(std::count(voteBase.begin(), voteBase.end(), '\n'));
   size_t filed = countEntries(dir + "/valid"), left = countEntries(dir + "/in");
@@ -314,11 +322,71 @@ ScalingFigures measureSize(const ScalingOptions& options, const std::string& scr
   figures.peakKiB = scan.peakKiB;
   // The floor saves the very vote base and statistic file the scan wrote, record by record.
   figures.floorSeconds = scanFloor(dir + "/floor", ballots, voteBase, statistic);
+  if (options.revotes) measureRevotes(options, dir, ballots, figures);
   if (!options.keep) std::filesystem::remove_all(dir);
   return figures;
 }
 
+// A second Scan over a revote from every elector: each cancels the elector's vote, which moves the
+// earlier ballot from MoveValid to MoveCancel, and records the new one.
+void measureRevotes(const ScalingOptions& options, const std::string& dir, int ballots, ScalingFigures& figures) {
+  writeBallots(dir + "/in/", ballots, true);
+  ::sync();
+  bench::ChildRun scan = bench::runChild(options.korva, {"Scan", "-cfg:korva.cfg", "-quiet"}, dir);
+  if (scan.exitCode != 0)
+    scalingFailure(
+        text::format("%s Scan of revotes ended with %d in %s", options.korva.c_str(), scan.exitCode, dir.c_str()));
+  std::string voteBase;
+  if (!platform::readWholeFile(dir + "/korva.vot", voteBase)) scalingFailure("Scan lost the vote base in " + dir);
+  size_t records = size_t(std::count(voteBase.begin(), voteBase.end(), '\n'));
+  size_t filed = countEntries(dir + "/valid"), cancelled = countEntries(dir + "/cancel");
+  if (records != 2 * size_t(ballots) || filed != size_t(ballots) || cancelled != size_t(ballots) ||
+      countEntries(dir + "/in") != 0)
+    scalingFailure(text::format("Scan of %d revotes left %zu records, %zu filed and %zu cancelled in %s", ballots,
+                                records, filed, cancelled, dir.c_str()));
+  figures.revoteSeconds = scan.seconds;
+  figures.revotePeakKiB = scan.peakKiB;
+}
+
+// What one durable save of a vote base of `records` records costs, the median of several: the part
+// of every ballot's cost that grows with the election, since the vote base is saved whole.
+double voteBaseSaveMs(const std::string& scratch, int records) {
+  std::string bytes = syntheticVoteBase(records), path = scratch + "/rewrite.vot";
+  std::vector<double> ms;
+  for (int round = 0; round < 11; ++round) {
+    Clock::time_point start = Clock::now();
+    if (!platform::writeFileAtomically(path, bytes)) scalingFailure("cannot save " + path);
+    ms.push_back(secondsSince(start) * 1000.0);
+  }
+  platform::deleteFile(path);
+  std::sort(ms.begin(), ms.end());
+  return ms[ms.size() / 2];
+}
+
 double perBallotMs(double seconds, int ballots) { return seconds * 1000.0 / ballots; }
+
+void printRevotes(const std::vector<ScalingFigures>& all) {
+  std::printf("\nrevotes: a second Scan, every elector choosing the other candidate\n");
+  std::printf("%8s %10s %10s %10s\n", "ballots", "Scan s", "ms/ballot", "peak KiB");
+  for (const ScalingFigures& f : all)
+    std::printf("%8d %10.3f %10.3f %10ld\n", f.ballots, f.revoteSeconds, perBallotMs(f.revoteSeconds, f.ballots),
+                f.revotePeakKiB);
+  if (all.size() > 1) {
+    const ScalingFigures &small = all.front(), &large = all.back();
+    std::printf("per-ballot growth %d -> %d: %.2fx\n", small.ballots, large.ballots,
+                perBallotMs(large.revoteSeconds, large.ballots) / perBallotMs(small.revoteSeconds, small.ballots));
+  }
+}
+
+// The whole-file save at each size measured and at 50,000 records.
+void printVoteBaseSaves(const std::string& scratch, std::vector<int> sizes) {
+  sizes.push_back(50000);
+  std::printf("\none durable save of the whole vote base (median of 11), paid once per ballot:\n");
+  for (int records : sizes) {
+    double ms = voteBaseSaveMs(scratch, records);
+    std::printf("%8d records %10.3f ms  (%zu bytes)\n", records, ms, syntheticVoteBase(records).size());
+  }
+}
 
 int scalingMain(int argc, char** argv) {
   ScalingOptions options;
@@ -356,6 +424,8 @@ int scalingMain(int argc, char** argv) {
                 perBallotMs(large.scanSeconds, large.ballots) / perBallotMs(small.scanSeconds, small.ballots),
                 perBallotMs(large.floorSeconds, large.ballots) / perBallotMs(small.floorSeconds, small.ballots));
   }
+  if (options.revotes) printRevotes(all);
+  printVoteBaseSaves(scratch, options.sizes);
   if (options.keep) {
     std::printf("scratch directory kept: %s\n", scratch.c_str());
   } else {
