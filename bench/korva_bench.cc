@@ -172,7 +172,7 @@ void prepareElection(const std::string& dir, const std::string& name, bool withR
   std::fputs("Your ballot from %FADR for %SUBJ was taken.\nCandidates:\n%CAND\n", tpl);
   std::fclose(tpl);
   settings.validTpl = settings.auditTpl = withReplies ? dir + "/reply.tpl" : "";
-  election.votes.clear();
+  clearVotes();
   election.counters = VerdictCounters{};
   election.voteBasePath = base + ".vot";
   election.statisticPath = base + ".sta";
@@ -300,8 +300,7 @@ ScalingFigures measureSize(const ScalingOptions& options, const std::string& scr
     scalingFailure(text::format("%s Scan ended with %d in %s", options.korva.c_str(), scan.exitCode, dir.c_str()));
   // A scan that skipped ballots would look fast: every one must be recorded and filed.
   std::string voteBase, statistic;
-  if (!platform::readWholeFile(dir + "/korva.vot", voteBase) ||
-      !platform::readWholeFile(dir + "/korva.sta", statistic))
+  if (!platform::readWholeFile(dir + "/korva.vot", voteBase) || !platform::readWholeFile(dir + "/korva.sta", statistic))
     scalingFailure("Scan left no vote base or statistic file in " + dir);
   size_t records = size_t(std::count(voteBase.begin(), voteBase.end(), '\n'));
   size_t filed = countEntries(dir + "/valid"), left = countEntries(dir + "/in");
