@@ -25,7 +25,8 @@ extern FiledBallots filedBallots;
 // An elector's key: the address and the name as a vote record stores it.
 std::string electorKey(const FtnAddress& address, const std::string& storedName);
 
-// The key of a stored message's sender: its address and senderName as addVote stores it.
+// The key of a stored message's sender: its address and senderName as addVote stores it (the
+// e-mail address for an elector behind a gateway).
 std::string electorKey(const InboundMessage& msg);
 
 // Remembers a file planned into MoveValid under the key; any other path is passed over.

@@ -146,10 +146,8 @@ std::string planDisposal(const std::string& path, const std::string& directory, 
 
 }  // namespace
 
-std::string disposeMessage(const std::string& path, const std::string& directory, Verdict verdict) {
-  std::string target = planDisposal(path, directory, verdict);
-  noteFiledBallot(target, electorKey(inboundMessage));
-  return target;
+void disposeMessage(const std::string& path, const std::string& directory, Verdict verdict) {
+  noteFiledBallot(planDisposal(path, directory, verdict), electorKey(inboundMessage));
 }
 
 void replyToSender(const std::string& templatePath, bool copy) {

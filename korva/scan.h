@@ -40,8 +40,8 @@ void scanDirectory(const std::string& directory);
 
 // Counts the verdict and plans the move of the file into the directory (MoveAuxiliary for a check
 // query, MoveInvalid when none is given) under its next free number; the move is made with the
-// message's other effects.  Returns the target path; a move that fails ends the run (16).
-std::string disposeMessage(const std::string& path, const std::string& directory, Verdict verdict);
+// message's other effects.  A move that fails ends the run (16).
+void disposeMessage(const std::string& path, const std::string& directory, Verdict verdict);
 
 // Answers the message in hand from the template (nothing when it is not configured).
 void replyToSender(const std::string& templatePath, bool copy = true);
