@@ -174,7 +174,7 @@ void prepareElection(const std::string& dir, const std::string& name, bool withR
   std::fputs("Your ballot from %FADR for %SUBJ was taken.\nCandidates:\n%CAND\n", tpl);
   std::fclose(tpl);
   settings.validTpl = settings.auditTpl = withReplies ? dir + "/reply.tpl" : "";
-  election.votes.clear();
+  clearVotes();
   election.counters = VerdictCounters{};
   election.voteBasePath = base + ".vot";
   election.statisticPath = base + ".sta";

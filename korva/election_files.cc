@@ -27,7 +27,58 @@ std::string candidatesBaseText() {
   return out;
 }
 
+bool sameRecord(const VoteRecord& a, const VoteRecord& b) {
+  return sameAddress(a.address, b.address) && a.userId == b.userId && a.candidate == b.candidate &&
+         a.revotes == b.revotes && a.name == b.name && a.password == b.password;
+}
+
+// The record's vote base line, made again only when the record is no longer the one its saved line
+// was made from: whoever changed it, the line cannot be stale.
+const std::string& voteBaseLine(size_t record) {
+  SavedVoteLine& saved = election.savedLines[record];
+  const VoteRecord& vote = election.votes[record];
+  if (saved.bytes.empty() || !sameRecord(saved.madeFrom, vote)) {
+    saved.madeFrom = vote;
+    saved.bytes = platform::textModeBytes(formatVoteLine(vote));
+  }
+  return saved.bytes;
+}
+
+// Every record that is not deleted, in table order.
+std::string voteBaseBytes() {
+  election.savedLines.resize(election.votes.size());
+  size_t size = 0;
+  for (size_t i = 0; i < election.votes.size(); ++i) {
+    if (!election.votes[i].name.empty()) size += voteBaseLine(i).size();
+  }
+  std::string bytes;
+  bytes.reserve(size);
+  for (size_t i = 0; i < election.votes.size(); ++i) {
+    if (!election.votes[i].name.empty()) bytes += election.savedLines[i].bytes;
+  }
+  return bytes;
+}
+
+// Zone, net and node as the unsigned 16-bit words sameNode compares.
+uint64_t nodeKey(const FtnAddress& a) {
+  return uint64_t(uint16_t(a.zone)) << 32 | uint64_t(uint16_t(a.net)) << 16 | uint16_t(a.node);
+}
+
 }  // namespace
+
+const std::vector<size_t>& votesFromNode(const FtnAddress& address) {
+  if (election.indexedVotes > election.votes.size()) {
+    election.votesByNode.clear();
+    election.indexedVotes = 0;
+  }
+  for (; election.indexedVotes < election.votes.size(); ++election.indexedVotes) {
+    const size_t i = election.indexedVotes;
+    election.votesByNode[nodeKey(election.votes[i].address)].push_back(i);
+  }
+  static const std::vector<size_t> kNone;
+  auto found = election.votesByNode.find(nodeKey(address));
+  return found == election.votesByNode.end() ? kNone : found->second;
+}
 
 int addVote(VoteRecord vote) {
   vote.name = voteFieldText(vote.name);
@@ -65,7 +116,15 @@ CandidatesLoad loadCandidates(const std::string& path, int& lineNumber) {
   return result;
 }
 
+void clearVotes() {
+  election.votes.clear();
+  election.savedLines.clear();
+  election.votesByNode.clear();
+  election.indexedVotes = 0;
+}
+
 void loadVoteBase() {
+  clearVotes();
   std::FILE* f = platform::openFile(election.voteBasePath, "rb");
   if (f == nullptr) {
     logging::logPrint("\n? Can't open vote base file \"%s\".", election.voteBasePath.c_str());
@@ -113,11 +172,7 @@ std::vector<FileImage> changedElectionFiles(std::string_view version) {
   }
   if (election.voteBaseDirty) {
     election.voteBaseDirty = false;
-    std::string content;
-    for (const VoteRecord& record : election.votes) {
-      if (!record.name.empty()) content += formatVoteLine(record);
-    }
-    files.push_back({election.voteBasePath, platform::textModeBytes(content)});
+    files.push_back({election.voteBasePath, voteBaseBytes()});
   }
   if (election.candidatesDirty) {
     election.candidatesDirty = false;

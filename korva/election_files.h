@@ -6,14 +6,26 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "common/election_formats.h"
 
 namespace korva {
 
+// A vote record's line as the vote base holds it (text-mode bytes), with the record it was made
+// from: the line is used again only while the record still equals that copy.
+struct SavedVoteLine {
+  VoteRecord madeFrom;
+  std::string bytes;
+};
+
 struct ElectionState {
   std::vector<VoteRecord> votes;          // file order, then new votes; never shrinks during a run
+  std::vector<SavedVoteLine> savedLines;  // by record index, as far as saves have made them
+  // The record indexes of each node (zone, net, node), ascending, for the first indexedVotes records.
+  std::unordered_map<uint64_t, std::vector<size_t>> votesByNode;
+  size_t indexedVotes = 0;
   std::vector<CandidateLine> candidates;  // a candidate's number is its 1-based position
   VerdictCounters counters;
   bool voteBaseDirty = false;
@@ -30,9 +42,17 @@ struct ElectionState {
 };
 extern ElectionState election;
 
+// Empties the vote table and what is kept beside it (saved lines, node index).
+void clearVotes();
+
 // Appends a vote record and returns its 0-based index.  Tabs, line ends and Ctrl-Z in the texts
 // become blanks, so a record always stays one line of six fields.
 int addVote(VoteRecord vote);
+
+// The indexes of the records from the address's node (its zone, net and node; any point), in
+// ascending order.  Records appended since the last call are indexed first, and a table that was
+// emptied meanwhile is indexed anew.
+const std::vector<size_t>& votesFromNode(const FtnAddress& address);
 
 // Appends a candidate.  Line ends and tabs in the name become blanks, and the name is cut so that
 // its line fits kCandidateLineLength: what is saved reads back as the same candidate.
@@ -44,8 +64,9 @@ enum CandidatesLoad { kCandidatesLoaded = 0, kCandidatesCannotOpen = 1, kCandida
 // 1-based number in `lineNumber`: cut or split, it would name another candidate.
 CandidatesLoad loadCandidates(const std::string& path, int& lineNumber);
 
-// Loads the vote base (a missing file is an empty election; a damaged line ends the program with
-// code 2) and the statistic file (missing: all counters 0), then clears both change flags.
+// Loads the vote base in place of the vote table (a missing file is an empty election; a damaged
+// line ends the program with code 2) and clears both change flags; loads the statistic file
+// (missing: all counters 0).
 void loadVoteBase();
 void loadStatistics();
 

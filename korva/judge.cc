@@ -2,6 +2,7 @@
 
 #include <iterator>
 #include <optional>
+#include <vector>
 
 #include "common/election_formats.h"
 #include "common/log.h"
@@ -119,7 +120,7 @@ void prepare(Judgement& j) {
   j.senderKey = nameKey(j.senderName);
   if (settings.checkUserId) {
     // By the key the records carry: an elector behind a gateway is recorded under the e-mail address.
-    for (size_t i = 0; i < election.votes.size(); ++i) {
+    for (size_t i : votesFromNode(msg.orig)) {
       const VoteRecord& v = election.votes[i];
       if (!v.name.empty() && sameAddress(v.address, msg.orig) && sameKey(nameKey(v.name), j.senderKey)) {
         j.senderRecord = i;
@@ -434,9 +435,11 @@ bool refusedByVoteFromNode(Judgement& j, size_t i) {
 // Earlier votes of this sender and, with OneVoteFromNode, of its node.  True when refused.
 bool refusedByEarlierVotes(Judgement& j) {
   const InboundMessage& msg = inboundMessage;
-  for (size_t i = 0; i < election.votes.size(); ++i) {
+  // By value, so that the walk stays valid whatever its visits look up or add.
+  const std::vector<size_t> fromNode = votesFromNode(msg.orig);
+  for (size_t i : fromNode) {
     const VoteRecord& v = election.votes[i];
-    if (v.name.empty() || !sameNode(v.address, msg.orig)) continue;  // deleted, or another node
+    if (v.name.empty()) continue;  // deleted
     if (v.address.point == msg.orig.point && sameKey(nameKey(v.name), j.senderKey)) {
       EarlierVote decided = ownEarlierVote(j, i);
       if (decided != EarlierVote::kGoOn) return decided == EarlierVote::kRefused;

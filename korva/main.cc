@@ -216,7 +216,6 @@ void leaveOutUnlistedElectors() {
   election.voteBasePath = app.voteBasePath;
   election.statisticPath = app.statisticPath;
   if (changesElection(command)) takeElection();
-  election.votes.clear();
   loadVoteBase();
   loadStatistics();
   dispatch(command);

@@ -11,6 +11,7 @@
 #include "korva/app.h"
 #include "korva/election_files.h"
 #include "korva/exit_codes.h"
+#include "korva/filed_ballots.h"
 #include "korva/judge.h"
 #include "korva/message_effects.h"
 #include "korva/message_reader.h"
@@ -130,12 +131,23 @@ void scanDirectory(const std::string& directory) {
   }
 }
 
-void disposeMessage(const std::string& path, const std::string& directory, Verdict verdict) {
+namespace {
+
+// Counts the verdict and plans the move; the target path.
+std::string planDisposal(const std::string& path, const std::string& directory, Verdict verdict) {
   ++election.counters[verdict];
   std::string into = app.checkQuery ? settings.moveAuxiliary : directory;
   if (into.empty()) into = settings.moveInvalid;
   // Made with the message's other effects, the election files first.
-  if (planMove(path, into).empty()) appExit(kExitMoveFailed);
+  std::string target = planMove(path, into);
+  if (target.empty()) appExit(kExitMoveFailed);
+  return target;
+}
+
+}  // namespace
+
+void disposeMessage(const std::string& path, const std::string& directory, Verdict verdict) {
+  noteFiledBallot(planDisposal(path, directory, verdict), electorKey(inboundMessage));
 }
 
 void replyToSender(const std::string& templatePath, bool copy) {
@@ -184,17 +196,12 @@ int issueUserId(bool useEmail) {
 
 void cancelStoredBallot(int record) {
   const VoteRecord& vote = election.votes[size_t(record)];
-  for (const std::string& name : platform::listFiles(settings.moveValid, "*.msg")) {
-    std::string path = settings.moveValid + name;
-    if (plannedToMove(path)) continue;  // already leaving with this message
-    InboundMessage earlier;
-    if (readStoredMessage(path, earlier) != kRead) continue;
-    // The name as the record stores it: the e-mail address for an elector behind a gateway.
-    if (!sameAddress(earlier.orig, vote.address) || voteFieldText(senderName(earlier)) != vote.name) continue;
-    logPrint("\n  #> File \"%s\"", path.c_str());
-    disposeMessage(path, settings.moveCancel, Verdict::kCancelledPrevious);
-    return;
-  }
+  std::string path = findFiledBallot(vote);
+  if (path.empty()) return;
+  logPrint("\n  #> File \"%s\"", path.c_str());
+  const std::string key = electorKey(vote.address, vote.name);
+  forgetFiledBallot(path, key);
+  noteFiledBallot(planDisposal(path, settings.moveCancel, Verdict::kCancelledPrevious), key);
 }
 
 }  // namespace korva

@@ -50,7 +50,8 @@ void replyToSender(const std::string& templatePath, bool copy = true);
 // record's index.
 int issueUserId(bool useEmail);
 
-// Moves the earlier ballot of a cancelled vote from MoveValid to MoveCancel.
+// Moves the earlier ballot of a cancelled vote from MoveValid to MoveCancel: the first one filed
+// there from the record's address and name.
 void cancelStoredBallot(int record);
 
 }  // namespace korva

@@ -249,7 +249,9 @@ TEST(KorvaScan, UncheckedPassRecordsWhatTheCheckingPassRefuses) {
 TEST(KorvaScan, RevotesUpToTheLimitThenRefused) {
   Election e;
   e.writeSetup("MaxRevotes 2\r\n");
+  // The first revote cancels a ballot filed by an earlier run, the second one filed by this run.
   e.put("in/1.msg", e.ballot("Ivan Petrov", 1, "Alpha !a"));
+  ASSERT_EQ(e.scan().exitCode, 0);
   e.put("in/2.msg", e.ballot("Ivan Petrov", 1, "Beta !a"));
   e.put("in/3.msg", e.ballot("Ivan Petrov", 1, "Gamma !a"));
   e.put("in/4.msg", e.ballot("Ivan Petrov", 1, "Alpha !a"));
@@ -260,8 +262,11 @@ TEST(KorvaScan, RevotesUpToTheLimitThenRefused) {
             "-2\t2\t0000000000000000\t2:5020/1.0\tIvan Petrov\ta\r\n"
             "3\t2\t0000000000000000\t2:5020/1.0\tIvan Petrov\ta\r\n");
   // The earlier ballots went from valid to cancel; the fourth was over the limit, the fifth a duplicate.
-  EXPECT_EQ(e.dir.list("valid"), std::vector<std::string>{"1.msg"});
-  EXPECT_EQ(e.dir.list("cancel").size(), 2u);
+  ASSERT_EQ(e.dir.list("valid").size(), 1u);
+  EXPECT_EQ(e.dir.read("valid/" + e.dir.list("valid")[0]), e.ballot("Ivan Petrov", 1, "Gamma !a").bytes());
+  EXPECT_EQ(e.dir.list("cancel"), (std::vector<std::string>{"1.msg", "2.msg"}));
+  EXPECT_EQ(e.dir.read("cancel/1.msg"), e.ballot("Ivan Petrov", 1, "Alpha !a").bytes());
+  EXPECT_EQ(e.dir.read("cancel/2.msg"), e.ballot("Ivan Petrov", 1, "Beta !a").bytes());
   EXPECT_EQ(e.dir.list("dupe").size(), 2u);
   std::string sta = e.dir.read("x.sta");
   EXPECT_TRUE(contains(sta, "VALD=3\r\n"));

@@ -102,6 +102,39 @@ TEST_F(ElectionFiles, OnlyChangedFilesAreRewritten) {
   EXPECT_FALSE(std::filesystem::exists(election.voteBasePath + ".$$$"));
 }
 
+// A save writes each record as it stands then, whoever changed it since the last save.
+TEST_F(ElectionFiles, ARecordChangedAfterASaveIsSavedChanged) {
+  korva::addVote({{2, 5020, 1, 0}, {0, 1}, 2, 0, "Voter One", "pw"});
+  korva::addVote({{2, 5020, 2, 0}, {0, 2}, 0, 0, "Placeholder", ""});
+  korva::addVote({{2, 5020, 3, 0}, {0, 3}, 1, 0, "Voter Three", "pw"});
+  korva::saveElectionFiles("2.10/32");
+  election.votes[0].candidate = -2;  // cancelled
+  election.votes[0].revotes = 1;
+  election.votes[1].name.clear();  // a placeholder deleted
+  election.votes[2].password = "new";
+  election.voteBaseDirty = true;
+  korva::saveElectionFiles("2.10/32");
+  EXPECT_EQ(readFile(election.voteBasePath),
+            "-2\t1\t0000000000000001\t2:5020/1.0\tVoter One\tpw\r\n"
+            "1\t0\t0000000000000003\t2:5020/3.0\tVoter Three\tnew\r\n");
+}
+
+// The node index follows the table: records appended by any way, and a table loaded anew.
+TEST_F(ElectionFiles, VotesFromNodeFollowTheTable) {
+  using V = std::vector<size_t>;
+  korva::addVote({{2, 5020, 1, 0}, {}, 1, 0, "Node", "pw"});
+  korva::addVote({{2, 5020, 2, 0}, {}, 1, 0, "Other", "pw"});
+  election.votes.push_back({{2, 5020, 1, 3}, {}, 1, 0, "Point", "pw"});
+  EXPECT_EQ(korva::votesFromNode({2, 5020, 1, 7}), (V{0, 2}));
+  EXPECT_EQ(korva::votesFromNode({2, 5020, 9, 0}), V{});
+  writeFile(election.voteBasePath,
+            "1\t0\t0000000000000000\t2:5020/2.0\tOther\tpw\r\n1\t0\t0000000000000000\t2:5020/1.0\tNode\tpw\r\n");
+  korva::loadVoteBase();
+  korva::addVote({{2, 5020, 1, 3}, {}, 2, 0, "Point", "pw"});
+  EXPECT_EQ(korva::votesFromNode({2, 5020, 1, 0}), (V{1, 2}));
+  EXPECT_EQ(korva::votesFromNode({2, 5020, 2, 0}), V{0});
+}
+
 // A vote stores its candidate's position, so saving must never move a candidate, not even a
 // none-of-the-above choice that does not stand last.
 TEST_F(ElectionFiles, CandidatesKeepTheirNumbersAcrossASave) {

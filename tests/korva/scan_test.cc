@@ -7,6 +7,10 @@
 #include <fstream>
 #include <string>
 
+#include "korva/filed_ballots.h"
+#include "korva/settings.h"
+#include "tests/korva/stored_message_builder.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -58,6 +62,31 @@ TEST_F(NextMessageNumber, HighestNumberPlusOneNotTheFirstGap) {
   EXPECT_EQ(korva::nextMessageNumber(storedForm()), 13u);  // found without regard to case
   touch("65535.msg");
   EXPECT_EQ(korva::nextMessageNumber(dir_ + "/"), 65536u);  // beyond 16 bits: the caller refuses it
+}
+
+// The earlier ballot of a revote: a remembered file is checked before it is used, and what others
+// moved into MoveValid meanwhile is found.
+TEST_F(NextMessageNumber, FiledBallotsFollowTheDirectory) {
+  korva::settings.moveValid = dir_ + "/";
+  korva::filedBallots = {};
+  auto file = [this](const std::string& name, const std::string& from, uint16_t node) {
+    testmsg::StoredMessage m;
+    m.from = from;
+    m.origNode = node;
+    m.kludge("INTL 2:5020/50 2:5020/" + std::to_string(node)).line("Alpha");
+    m.writeTo(dir_ + "/" + name);
+  };
+  const VoteRecord ivan{{2, 5020, 1, 0}, {}, 1, 0, "Ivan Petrov", "pw"};
+  file("1.msg", "Olga", 2);
+  file("2.msg", "Ivan Petrov", 1);
+  EXPECT_EQ(korva::findFiledBallot(ivan), dir_ + "/2.msg");
+  fs::remove(dir_ + "/2.msg");
+  file("7.msg", "Ivan Petrov", 1);
+  EXPECT_EQ(korva::findFiledBallot(ivan), dir_ + "/7.msg");
+  file("7.msg", "Olga", 2);  // another elector's under the remembered name
+  EXPECT_EQ(korva::findFiledBallot(ivan), "");
+  korva::settings.moveValid.clear();
+  korva::filedBallots = {};
 }
 
 }  // namespace
