@@ -1,6 +1,5 @@
 #include "common/platform.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <langinfo.h>
 #include <stdio_ext.h>
@@ -18,33 +17,18 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/platform_directories.h"
 #include "common/text.h"
 
 namespace platform {
 
 namespace {
 
-using text::equalIgnoringAsciiCase;
 using text::foldAscii;
 
 bool exists(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;
-}
-
-// The entry of `directory` equal to `name` ignoring ASCII case, or "" when there is none.
-std::string findEntryIgnoringCase(const std::string& directory, std::string_view name) {
-  DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
-  if (dir == nullptr) return {};
-  std::string found;
-  while (dirent* entry = ::readdir(dir)) {
-    if (equalIgnoringAsciiCase(entry->d_name, name)) {
-      found = entry->d_name;
-      break;
-    }
-  }
-  ::closedir(dir);
-  return found;
 }
 
 // Splits "a/b/c" into its parent "a/b/" and its last component "c"; a trailing separator is dropped.
@@ -157,13 +141,11 @@ std::string resolvePath(std::string_view path) {
     while (end < path.size() && !isSeparator(path[end])) ++end;
     std::string_view component = path.substr(pos, end - pos);
     std::string candidate = result + std::string(component);
-    if (searching && component != "." && component != ".." && !exists(candidate)) {
-      std::string match = findEntryIgnoringCase(result, component);
-      if (match.empty()) {
-        searching = false;
-      } else {
-        candidate = result + match;
-      }
+    if (searching && component != "." && component != "..") {
+      std::string match;
+      directories::Lookup found = directories::findEntry(result, component, match);
+      if (found == directories::Lookup::kMissing) searching = false;
+      if (found == directories::Lookup::kOtherCase) candidate = result + match;
     }
     result = candidate;
     if (end < path.size()) result += '/';
@@ -244,30 +226,21 @@ bool wildcardMatch(std::string_view pattern, std::string_view name) {
   return p == pattern.size();
 }
 
+uint16_t leadingNumber(std::string_view name) {
+  uint16_t number = 0;
+  for (char c : name) {
+    if (c < '0' || c > '9') break;
+    number = uint16_t(number * 10 + (c - '0'));
+  }
+  return number;
+}
+
 namespace {
 
-// The entries of a directory that match the wildcard, with whether each is a regular file, a link
-// judged by what it names when followLinks is set and as no regular file otherwise.
 std::vector<DirectoryEntry> readEntries(std::string_view directory, std::string_view wildcard, bool followLinks) {
-  std::vector<DirectoryEntry> entries;
   std::string real = resolvePath(directory);
   if (!real.empty() && real.back() != '/') real += '/';
-  DIR* dir = ::opendir(real.empty() ? "." : real.c_str());
-  if (dir == nullptr) return entries;
-  while (dirent* entry = ::readdir(dir)) {
-    if (!wildcardMatch(wildcard, entry->d_name)) continue;
-    // The entry's own type spares a stat per file, which made every message number a directory
-    // scan of stats; links and file systems that do not tell the type are still asked.
-    bool regular = entry->d_type == DT_REG;
-    if (entry->d_type == DT_UNKNOWN || (followLinks && entry->d_type == DT_LNK)) {
-      struct stat st;
-      std::string path = real + entry->d_name;
-      regular = (followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) == 0 && S_ISREG(st.st_mode);
-    }
-    entries.push_back({entry->d_name, regular});
-  }
-  ::closedir(dir);
-  return entries;
+  return directories::listDirectory(real, wildcard, followLinks);
 }
 
 }  // namespace
@@ -317,7 +290,9 @@ std::string currentDirectory() {
 
 bool changeDirectory(std::string_view path) {
   if (path.empty()) return false;
-  return ::chdir(resolvePath(path).c_str()) == 0;
+  if (::chdir(resolvePath(path).c_str()) != 0) return false;
+  directories::forgetAll();
+  return true;
 }
 
 bool makeDirectory(std::string_view path) {
@@ -327,7 +302,8 @@ bool makeDirectory(std::string_view path) {
   std::string real = resolvePath(parent);
   if (!real.empty() && real.back() != '/') real += '/';
   // An entry whose name differs only in case is the same name: never make a second one beside it.
-  if (!findEntryIgnoringCase(real, last).empty()) {
+  std::string match;
+  if (directories::findEntry(real, last, match) != directories::Lookup::kMissing) {
     errno = EEXIST;
     return false;
   }

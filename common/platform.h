@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,6 +61,25 @@ std::vector<DirectoryEntry> listEntries(std::string_view directory, std::string_
 
 // "*" matches any run, "?" any one character; letters compare without regard to ASCII case.
 bool wildcardMatch(std::string_view pattern, std::string_view name);
+
+// The decimal number at the start of a name as an unsigned 16-bit value, wrapping as 16 bits do
+// ("70000.msg" is 4464); 0 when the name does not start with a digit.
+uint16_t leadingNumber(std::string_view name);
+
+// The greatest leadingNumber among the regular files of the directory whose names match the
+// wildcard (as listFiles finds them), leaving out the names leaveOut accepts; 0 when there is none.
+// Indexed directories (below) answer by their files ordered by number, without a walk over all names.
+uint16_t highestFileNumber(std::string_view directory, std::string_view wildcard,
+                           const std::function<bool(const std::string& name)>& leaveOut = {});
+
+// A directory looked into by name (resolvePath) or by number (highestFileNumber) is listed once and
+// then kept current by the kernel's notice of every entry made, removed or renamed in it (inotify),
+// up to 64 directories a process.  A directory on a network file system, where the changes other
+// machines make are never noticed, and any directory when inotify is not to be had, is listed
+// afresh at every lookup instead.  A relative path is indexed as written, so the working directory
+// changes only through changeDirectory, which forgets the indexes.  watchDirectories(false) lists
+// every directory afresh, for tests of that way; true (the default) lets them be indexed again.
+void watchDirectories(bool on);
 
 // True when the last component of the path holds "*" or "?".
 bool namesWildcard(std::string_view path);

@@ -214,11 +214,9 @@ std::string planMove(const std::string& path, const std::string& directory) {
   uint32_t& kept = keptNumber(directory);
   // Numbered as if the effects planned before were made: a file planned to leave the directory
   // does not count, a number kept for one planned to arrive does.
-  uint32_t highest = kept;
-  for (const std::string& name : platform::listFiles(directory, "*.msg")) {
-    if (!plannedToMove(directory + name)) highest = std::max<uint32_t>(highest, messageNumber(name));
-  }
-  uint32_t number = highest + 1;
+  uint16_t present = platform::highestFileNumber(
+      directory, "*.msg", [&directory](const std::string& name) { return plannedToMove(directory + name); });
+  uint32_t number = std::max<uint32_t>(kept, present) + 1;
   if (number > kMaxMessageNumber) {
     logPrint("\n! No free message number in \"%s\".", directory.c_str());
     return {};

@@ -62,14 +62,7 @@ uint32_t plainMessageNumber(std::string_view fileName) {
   return number;
 }
 
-uint16_t messageNumber(std::string_view fileName) {
-  uint16_t number = 0;
-  for (char c : fileName) {
-    if (c < '0' || c > '9') break;
-    number = uint16_t(number * 10 + (c - '0'));
-  }
-  return number;
-}
+uint16_t messageNumber(std::string_view fileName) { return platform::leadingNumber(fileName); }
 
 std::string freeMessagePath(const std::string& directory) {
   uint32_t next = nextMessageNumber(directory);
@@ -85,12 +78,7 @@ bool nextMessagePath(const std::string& directory, std::string& path) {
 }
 
 uint32_t nextMessageNumber(std::string_view directory) {
-  uint32_t highest = 0;
-  for (const std::string& name : platform::listFiles(directory, "*.msg")) {
-    uint16_t number = messageNumber(name);
-    if (number > highest) highest = number;
-  }
-  return highest + 1;
+  return uint32_t(platform::highestFileNumber(directory, "*.msg")) + 1;
 }
 
 void scanDirectory(const std::string& directory) {

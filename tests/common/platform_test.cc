@@ -65,6 +65,76 @@ TEST(ResolvePath, FindsEachComponentByExactNameThenIgnoringCase) {
   EXPECT_FALSE(platform::isDirectory(dir / "VAR/SPOOL/IN/X.MSG"));
 }
 
+// A directory once looked into is indexed and kept current by the kernel's notices; without
+// watching it is listed afresh each time.  Either way the answers follow other writers' changes.
+TEST(DirectoryIndex, FollowsOtherWritersWithOrWithoutWatching) {
+  auto without12 = [](const std::string& name) { return name == "12.MSG"; };
+  for (bool watching : {true, false}) {
+    SCOPED_TRACE(watching);
+    platform::watchDirectories(watching);
+    ScratchDir dir;
+    fs::create_directories(dir / "In/9.msg");  // a directory is no message
+    writeFile(dir / "In/3.msg", "");
+    writeFile(dir / "In/20.pkt", "");
+    std::string in = dir.path + "\\IN\\";
+    EXPECT_EQ(platform::highestFileNumber(in, "*.msg"), 3);
+    EXPECT_EQ(platform::resolvePath(in + "NEW.MSG"), dir / "In/NEW.MSG");
+    writeFile(dir / "In/new.msg", "");
+    writeFile(dir / "In/12.MSG", "");
+    EXPECT_EQ(platform::resolvePath(in + "NEW.MSG"), dir / "In/new.msg");
+    EXPECT_EQ(platform::highestFileNumber(in, "*.msg"), 12);
+    EXPECT_EQ(platform::highestFileNumber(in, "*.msg", without12), 3);
+    fs::rename(dir / "In/3.msg", dir / "In/30.msg");
+    EXPECT_EQ(platform::highestFileNumber(in, "*.msg"), 30);
+    fs::remove(dir / "In/new.msg");
+    fs::remove(dir / "In/30.msg");
+    EXPECT_EQ(platform::resolvePath(in + "NEW.MSG"), dir / "In/NEW.MSG");
+    EXPECT_EQ(platform::highestFileNumber(in, "*.msg"), 12);
+    // Of two names equal ignoring case, the first the directory lists.
+    writeFile(dir / "In/a.MSG", "");
+    writeFile(dir / "In/A.msg", "");
+    std::string first;
+    for (const auto& entry : fs::directory_iterator(dir / "In")) {
+      std::string name = entry.path().filename();
+      if (first.empty() && (name == "a.MSG" || name == "A.msg")) first = name;
+    }
+    EXPECT_EQ(platform::resolvePath(in + "a.msg"), dir / "In/" + first);
+    fs::rename(dir / "In", dir / "Old");
+    fs::create_directory(dir / "In");
+    writeFile(dir / "In/5.msg", "");
+    EXPECT_EQ(platform::highestFileNumber(in, "*.msg"), 5);  // another directory under the name
+  }
+  platform::watchDirectories(true);
+}
+
+// More changes at once than the kernel queues: the index is given up and listed again.
+TEST(DirectoryIndex, ListedAgainAfterTheQueueOverflows) {
+  ScratchDir dir;
+  writeFile(dir / "1.msg", "");
+  EXPECT_EQ(platform::highestFileNumber(dir.path, "*.msg"), 1);
+  long queued = std::stol(readFile("/proc/sys/fs/inotify/max_queued_events"));
+  if (queued > 100000) GTEST_SKIP() << "the queue holds more than a test should make";
+  for (long n = 0; n <= queued / 2; ++n) {  // two events each
+    fs::rename(dir / "1.msg", dir / "2.msg");
+    fs::rename(dir / "2.msg", dir / "1.msg");
+  }
+  fs::rename(dir / "1.msg", dir / "7.msg");
+  EXPECT_EQ(platform::highestFileNumber(dir.path, "*.msg"), 7);
+}
+
+// A forked child shares the parent's inotify instance: what it reads the parent would never see.
+TEST(DirectoryIndex, AForkedChildLeavesItsParentsNoticesAlone) {
+  ScratchDir dir;
+  EXPECT_EQ(platform::highestFileNumber(dir.path, "*.msg"), 0);
+  writeFile(dir / "4.msg", "");
+  pid_t child = ::fork();
+  if (child == 0) ::_exit(platform::highestFileNumber(dir.path, "*.msg") == 4 ? 0 : 1);
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(platform::highestFileNumber(dir.path, "*.msg"), 4);
+}
+
 TEST(PathText, SplitsDirectoryAndReplacesExtension) {
   EXPECT_EQ(platform::directoryPart("c:\\fido\\korva.cfg"), "c:\\fido\\");
   EXPECT_EQ(platform::directoryPart("korva.cfg"), "");
