@@ -43,6 +43,9 @@ void logInit(const LogIdentity& identity) {
   state.identity = identity;
   state.bannerPending = true;
   state.headerPending = true;
+  // A run starts with nothing shown: a quiet run's closing line break depends on it.
+  state.entryShown = true;
+  state.stdoutUsed = false;
 }
 
 bool logOpen(std::string_view path) {
