@@ -86,20 +86,21 @@ void readReplyTo(std::string_view value, InboundMessage& msg) {
     msg.replyToName = text::cut(text::skipBlanks(rest.substr(blank + 1)), kMaxReplyToNameLength);
 }
 
+// The number at `offset` of the text, as far as it reads as one; 0 beyond the text.
+int numberAt(std::string_view s, size_t offset) {
+  if (offset >= s.size()) return 0;
+  long value = 0;
+  text::scanLong(s, offset, value);
+  return int(value);
+}
+
 // The fields of "DD Mon YY  HH:MM:SS"; out of range values are left for the calendar to carry.
 std::tm messageDateFields(std::string_view text) {
   std::string_view s = text.substr(std::min(text.size(), text.find_first_not_of(' ')));
-  auto numberAt = [&](size_t offset) -> int {
-    if (offset >= s.size()) return 0;
-    long value = 0;
-    size_t pos = offset;
-    text::scanLong(s, pos, value);
-    return int(value);
-  };
   std::tm tm{};
-  tm.tm_mday = numberAt(0);
+  tm.tm_mday = numberAt(s, 0);
   // A two-digit year below 80 is in this century; no header year, however large, may overflow.
-  int year = numberAt(7);
+  int year = numberAt(s, 7);
   tm.tm_year = year < 80 ? year + 100 : year;
   std::string_view month = s.size() > 3 ? s.substr(3, 3) : std::string_view();
   for (int m = 0; m < 12; ++m) {
@@ -108,16 +109,9 @@ std::tm messageDateFields(std::string_view text) {
   size_t time = std::min<size_t>(9, s.size());
   while (time < s.size() && s[time] == ' ') ++time;
   std::string_view clock = s.substr(time);
-  auto clockAt = [&](size_t offset) -> int {
-    if (offset >= clock.size()) return 0;
-    long value = 0;
-    size_t pos = offset;
-    text::scanLong(clock, pos, value);
-    return int(value);
-  };
-  tm.tm_hour = clockAt(0);
-  tm.tm_min = clockAt(3);
-  tm.tm_sec = clockAt(6);
+  tm.tm_hour = numberAt(clock, 0);
+  tm.tm_min = numberAt(clock, 3);
+  tm.tm_sec = numberAt(clock, 6);
   return tm;
 }
 
