@@ -136,8 +136,8 @@ FiledBallot* findBallot(Ballots& ballots, const VoteRecord& vote, Wanted wanted)
   for (size_t i : found->second) {
     FiledBallot& ballot = ballots.all[i];
     if (ballot.used) continue;
-    const Reading* r = backingReading(ballot, vote);
     if (wanted == Wanted::kAnyOfTheElector) return &ballot;
+    const Reading* r = backingReading(ballot, vote);
     if (r != nullptr && (wanted == Wanted::kSameChoice || r->password == vote.password)) return &ballot;
   }
   return nullptr;
@@ -170,10 +170,10 @@ bool reportedDifference(const VoteRecord& vote, const FiledBallot& ballot) {
 std::vector<FiledBallot*> matchVotes(Ballots& ballots, VerifyCounts& counts) {
   const std::vector<VoteRecord>& votes = election.votes;
   std::vector<FiledBallot*> matched(votes.size(), nullptr);
-  for (const VoteRecord& vote : votes) counts.votes += vote.candidate != 0 && !vote.name.empty();
+  for (const VoteRecord& vote : votes) counts.votes += vote.candidate != 0;
   for (Wanted wanted : {Wanted::kSameChoiceAndPassword, Wanted::kSameChoice, Wanted::kAnyOfTheElector}) {
     for (size_t i = 0; i < votes.size(); ++i) {
-      if (votes[i].candidate == 0 || votes[i].name.empty() || matched[i] != nullptr) continue;
+      if (votes[i].candidate == 0 || matched[i] != nullptr) continue;
       matched[i] = findBallot(ballots, votes[i], wanted);
       if (matched[i] != nullptr) matched[i]->used = true;
     }
@@ -189,7 +189,9 @@ VerifyCounts verifyElection() {
   std::vector<FiledBallot*> matched = matchVotes(ballots, counts);
   for (size_t i = 0; i < election.votes.size(); ++i) {
     const VoteRecord& vote = election.votes[i];
-    if (vote.candidate == 0 || vote.name.empty()) continue;  // a UserID's placeholder casts nothing
+    // A UserID's placeholder casts nothing.  A vote without a name is counted all the same, and no
+    // ballot is from nobody.
+    if (vote.candidate == 0) continue;
     if (matched[i] == nullptr) {
       logAlert("\n? Vote of %s (%s) for candidate %d: no filed ballot.", vote.name.c_str(),
                formatAddress4d(vote.address).c_str(), vote.candidate);

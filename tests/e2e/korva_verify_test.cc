@@ -96,6 +96,9 @@ TEST(KorvaVerify, EachChangeByHandIsNamed) {
          e.dir.write("x.vot", e.voteBase() + "1\t0\t0000000000000000\t2:5020/3.0\tVoter Three\tx\r\n");
        },
        "? Vote of Voter Three (2:5020/3.0) for candidate 1: no filed ballot."},
+      {"vote added without a name",
+       [](const Election& e) { e.dir.write("x.vot", e.voteBase() + "2\t0\t0000000000000000\t2:5020/9.0\t\tx\r\n"); },
+       "? Vote of  (2:5020/9.0) for candidate 2: no filed ballot."},
       {"vote deleted",
        [](const Election& e) { replaceInVoteBase(e, "2\t1\t0000000000000000\t2:5020/1.0\tIvan Petrov\ta\r\n", ""); },
        "from Ivan Petrov (2:5020/1.0) backs no vote."},
