@@ -216,7 +216,8 @@ constexpr const char* kScalingUsage =
     "usage: korva_bench --scaling [N ...] [--revotes] [--korva=PATH] [--dir=DIR] [--keep]\n"
     "  For each N (default 1000 8000): Scan by Korva32 over N fresh ballots from N distinct electors\n"
     "  in a fresh election without templates, and the durable floor over the same N.  Then the cost\n"
-    "  of one durable save of the whole vote base at each N and at 50000 records.\n"
+    "  of one durable save of the whole vote base at each N and at 50000 records.  The last column\n"
+    "  is the time of Verify over the election each Scan left.\n"
     "  --revotes     then a second Scan over N revotes, each elector choosing the other candidate\n"
     "  --korva=PATH  the Korva32 to run (default: the one beside korva_bench)\n"
     "  --dir=DIR     where the scratch directory is made (default: /tmp)\n"
@@ -230,7 +231,7 @@ struct ScalingOptions {
 
 struct ScalingFigures {
   int ballots = 0;
-  double scanSeconds = 0, floorSeconds = 0, revoteSeconds = 0;
+  double scanSeconds = 0, floorSeconds = 0, revoteSeconds = 0, verifySeconds = 0;
   long peakKiB = 0, revotePeakKiB = 0;
 };
 
@@ -316,10 +317,15 @@ ScalingFigures measureSize(const ScalingOptions& options, const std::string& scr
   if (records != size_t(ballots) || filed != size_t(ballots) || left != 0)
     scalingFailure(text::format("Scan of %d ballots recorded %zu, filed %zu and left %zu in %s", ballots, records,
                                 filed, left, dir.c_str()));
+  // Verify proves the vote base the scan wrote against every ballot it filed.
+  bench::ChildRun verify = bench::runChild(options.korva, {"Verify", "-cfg:korva.cfg", "-quiet"}, dir);
+  if (verify.exitCode != 0)
+    scalingFailure(text::format("%s Verify ended with %d in %s", options.korva.c_str(), verify.exitCode, dir.c_str()));
   ScalingFigures figures;
   figures.ballots = ballots;
   figures.scanSeconds = scan.seconds;
   figures.peakKiB = scan.peakKiB;
+  figures.verifySeconds = verify.seconds;
   // The floor saves the very vote base and statistic file the scan wrote, record by record.
   figures.floorSeconds = scanFloor(dir + "/floor", ballots, voteBase, statistic);
   if (options.revotes) measureRevotes(options, dir, ballots, figures);
@@ -406,15 +412,15 @@ int scalingMain(int argc, char** argv) {
 
   std::printf("Scan by %s without templates, fresh ballots from distinct electors, TZ=UTC\n", options.korva.c_str());
   std::printf("floor per ballot: read it, save vote base and statistic file durably, file it\n\n");
-  std::printf("%8s %10s %10s %10s %10s %11s %10s\n", "ballots", "Scan s", "ms/ballot", "floor s", "ms/ballot",
-              "Scan/floor", "peak KiB");
+  std::printf("%8s %10s %10s %10s %10s %11s %10s %10s\n", "ballots", "Scan s", "ms/ballot", "floor s", "ms/ballot",
+              "Scan/floor", "peak KiB", "Verify s");
   std::fflush(stdout);
   std::vector<ScalingFigures> all;
   for (int ballots : options.sizes) {
     ScalingFigures f = measureSize(options, scratch, ballots);
-    std::printf("%8d %10.3f %10.3f %10.3f %10.3f %10.2fx %10ld\n", f.ballots, f.scanSeconds,
+    std::printf("%8d %10.3f %10.3f %10.3f %10.3f %10.2fx %10ld %10.3f\n", f.ballots, f.scanSeconds,
                 perBallotMs(f.scanSeconds, f.ballots), f.floorSeconds, perBallotMs(f.floorSeconds, f.ballots),
-                f.scanSeconds / f.floorSeconds, f.peakKiB);
+                f.scanSeconds / f.floorSeconds, f.peakKiB, f.verifySeconds);
     std::fflush(stdout);
     all.push_back(f);
   }

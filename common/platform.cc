@@ -659,12 +659,10 @@ int openLockFile(const std::string& path) {
   return fd;
 }
 
-}  // namespace
-
-LockResult lockFile(std::string_view path, int waitSeconds, FileLock& lock) {
+// Takes the lock on the open descriptor, waiting as lockFile says; the descriptor is closed unless
+// the lock was taken.
+LockResult lockDescriptor(int fd, int waitSeconds, FileLock& lock) {
   constexpr struct timespec kPoll = {0, 50L * 1000 * 1000};
-  int fd = openLockFile(resolvePath(path));
-  if (fd < 0) return LockResult::kFailed;
   long deadline = monotonicMilliseconds() + long(waitSeconds) * 1000;
   for (;;) {
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
@@ -680,6 +678,20 @@ LockResult lockFile(std::string_view path, int waitSeconds, FileLock& lock) {
     }
     ::nanosleep(&kPoll, nullptr);
   }
+}
+
+}  // namespace
+
+LockResult lockFile(std::string_view path, int waitSeconds, FileLock& lock) {
+  int fd = openLockFile(resolvePath(path));
+  if (fd < 0) return LockResult::kFailed;
+  return lockDescriptor(fd, waitSeconds, lock);
+}
+
+LockResult lockExistingFile(std::string_view path, int waitSeconds, FileLock& lock) {
+  int fd = ::open(resolvePath(path).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? LockResult::kMissing : LockResult::kFailed;
+  return lockDescriptor(fd, waitSeconds, lock);
 }
 
 std::tm localTime(std::time_t t) {

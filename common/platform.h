@@ -186,13 +186,17 @@ std::string absolutePath(std::string_view path);
 struct FileLock {
   int fd = -1;  // open while the lock is held; the lock ends when the process does
 };
-enum class LockResult { kTaken, kBusy, kFailed };
+enum class LockResult { kTaken, kBusy, kFailed, kMissing };
 
 // Takes an exclusive flock(2) on the file (created when missing, never removed), waiting up to
 // waitSeconds for a holder to let go (polling about every 50 ms).  kBusy: still held when the
 // wait ended; kFailed: the file cannot be created or opened.  The lock goes with the process, so a
 // dead run never leaves it taken.  The descriptor is close-on-exec.
 LockResult lockFile(std::string_view path, int waitSeconds, FileLock& lock);
+
+// As lockFile, for a run that only reads: the file is opened read-only and never created.
+// kMissing: there is no such file, so no run that takes the lock has ever been.
+LockResult lockExistingFile(std::string_view path, int waitSeconds, FileLock& lock);
 
 // ---- Fault injection, for tests ----------------------------------------------------------------
 //

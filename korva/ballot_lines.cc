@@ -90,14 +90,21 @@ void changeCandidateCommand(std::string_view value) {
            changed.status);
 }
 
-// A line whose key begins with "%": a query, the password line or a candidate command.
-void readKeywordLine(std::string_view line, const std::string& key, InboundMessage& msg) {
+// A line whose key begins with "%": a query, the password line or a candidate command.  Only the
+// ballot run acts on a command and tells of the line.
+void readKeywordLine(std::string_view line, const std::string& key, InboundMessage& msg, bool acting) {
   if (text::equalIgnoringAsciiCase(key, "%HELP")) {
     msg.queryFlags |= kHelpQuery;
   } else if (text::equalIgnoringAsciiCase(key, "%CHECK")) {
     msg.queryFlags |= kCheckQuery;
   } else if (text::startsWithIgnoringAsciiCase(line, kPasswordKeyword) && !msg.auxiliaryMessage) {
-    readPasswordLine(line, msg);
+    if (acting) {
+      readPasswordLine(line, msg);
+    } else {
+      msg.auxiliaryMessage = true;
+    }
+  } else if (!acting) {
+    return;
   } else if (text::startsWithIgnoringAsciiCase(line, kAddKeyword) && msg.auxiliaryAuthorised) {
     addCandidateCommand(line.substr(kAddKeyword.size()));
   } else if (text::startsWithIgnoringAsciiCase(line, kChangeKeyword) && msg.auxiliaryAuthorised) {
@@ -128,11 +135,11 @@ void readBallotPassword(std::string_view line, const CandidateLine& candidate, I
   }
 }
 
-void readBallotLine(std::string_view line, std::string key, InboundMessage& msg) {
+void readBallotLine(std::string_view line, std::string key, InboundMessage& msg, Electable electable) {
   key.resize(std::min(key.size(), key.find('!')));
   for (size_t i = 0; i < election.candidates.size(); ++i) {
     const CandidateLine& candidate = election.candidates[i];
-    if (candidate.status != 0) continue;
+    if (candidate.status != 0 && electable == Electable::kStatusZero) continue;
     std::string wanted = candidateKey(candidate.name);
     // A name that reduces to nothing would match every line, blank ones included.
     if (wanted.empty() || !text::startsWithIgnoringAsciiCase(key, wanted)) continue;
@@ -146,15 +153,22 @@ void readBallotLine(std::string_view line, std::string key, InboundMessage& msg)
   }
 }
 
-}  // namespace
-
-void handleBodyLine(std::string_view line, InboundMessage& msg) {
+// The one reading of a body line, for the ballot run (acting) and for a ballot already judged.
+void readLine(std::string_view line, InboundMessage& msg, bool acting, Electable electable) {
   std::string key = lineKey(line);
   if (!key.empty() && key[0] == '%') {
-    readKeywordLine(line, key, msg);
+    readKeywordLine(line, key, msg, acting);
   } else if (!election.candidates.empty() && !msg.auxiliaryMessage) {
-    readBallotLine(line, key, msg);
+    readBallotLine(line, key, msg, electable);
   }
+}
+
+}  // namespace
+
+void handleBodyLine(std::string_view line, InboundMessage& msg) { readLine(line, msg, true, Electable::kStatusZero); }
+
+void readBodyLine(std::string_view line, InboundMessage& msg, Electable electable) {
+  readLine(line, msg, false, electable);
 }
 
 }  // namespace korva

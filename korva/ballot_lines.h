@@ -15,6 +15,15 @@ struct InboundMessage;
 // list at once, which is why only the ballot run hands its lines here.
 void handleBodyLine(std::string_view line, InboundMessage& msg);
 
+// Which candidates a line may name: the electable ones (status 0), as the ballot run reads; or
+// every one, for a ballot judged before its candidate was withdrawn.
+enum class Electable { kStatusZero, kAnyStatus };
+
+// The same reading of a line by the same rules, for a ballot already judged: nothing is acted on
+// and nothing logged.  An auxiliary message's commands are passed over, but its password line
+// still ends the ballot lines, as it does in the ballot run.
+void readBodyLine(std::string_view line, InboundMessage& msg, Electable electable);
+
 }  // namespace korva
 
 #endif  // KORVA_BALLOT_LINES_H_

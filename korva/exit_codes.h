@@ -22,7 +22,8 @@ constexpr logging::ExitCode kExitMoveFailed{16};         // a judged message can
 constexpr logging::ExitCode kExitCandidatesChanged{19};  // changed in the voting period without the Index command
 constexpr logging::ExitCode kExitTemplateMissing{21};
 constexpr logging::ExitCode kExitTemplateOverflow{22};
-constexpr logging::ExitCode kExitElectionBusy{23};  // another run held the election too long
+constexpr logging::ExitCode kExitElectionBusy{23};   // another run held the election too long
+constexpr logging::ExitCode kExitDiscrepancies{24};  // Verify found the vote base and the filed ballots apart
 
 }  // namespace korva
 

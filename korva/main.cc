@@ -19,6 +19,7 @@
 #include "korva/reports.h"
 #include "korva/scan.h"
 #include "korva/settings.h"
+#include "korva/verify.h"
 
 namespace korva {
 namespace {
@@ -33,7 +34,9 @@ constexpr int kLockWaitSeconds = 300;
   logging::printOut(
       "\n  Usage:\n%s <command> [<options>]\n\n<command>:\n        Scan  - scan inbound netmail\n      Result  - "
       "general results report\n      Quorum  - quorum report\n   Passwords  - passwords list report\n    Announce  - "
-      "generate announce messages\n       Index  - create new index file\n\n<options>:\n            -cfg:<file>  - "
+      "generate announce messages\n       Index  - create new index file\n      Verify  - verify vote base against "
+      "filed "
+      "ballots\n\n<options>:\n            -cfg:<file>  - "
       "configuration file [korva.cfg]\n        -address         - sort report on addresses (quorum report only)\n "
       "          -name         - sort report on names\n          -votes         - sort report on votes\n           "
       "-list:<file>  - filter address list (general report only)",
@@ -41,12 +44,12 @@ constexpr int kLockWaitSeconds = 300;
   appExit(kExitDone);
 }
 
-[[noreturn]] void printClosingLine() {
+[[noreturn]] void printClosingLine(logging::ExitCode code = kExitDone) {
   std::string line = text::format("... Korva  Ver %s", kProgramVersion);
   if (line.size() < 37) line.resize(37, ' ');
   line += text::format("Kelvanoth Vote Manager, %s.", kReleaseDate);
   logging::printOut("\n%s\n", line.c_str());
-  appExit(kExitDone);
+  appExit(code);
 }
 
 // "Copy <directory>": copies every *.msg of the working directory into the directory under its
@@ -121,6 +124,42 @@ void takeElection() {
   }
 }
 
+bool verifies(const std::string& command) { return text::startsWithIgnoringAsciiCase(command, "Ver"); }
+
+// Verify reads under Scan's lock, so that it never meets a message half committed (the vote base
+// saved, the ballot not yet filed).  It makes no lock file, since none means no Scan ever ran, and
+// it finishes nothing a stopped run left: it only reads.
+void readUnderElectionLock() {
+  platform::FileLock lock;
+  platform::LockResult taken = platform::lockExistingFile(app.lockPath, kLockWaitSeconds, lock);
+  if (taken == platform::LockResult::kBusy) {
+    logPrint("\n! Another run holds \"%s\"; election busy, nothing done.", app.lockPath.c_str());
+    appExit(kExitElectionBusy);
+  }
+  if (taken == platform::LockResult::kFailed) {
+    logPrint("\n! Can't open lock file \"%s\".", app.lockPath.c_str());
+    appExit(kExitElectionBusy);
+  }
+  if (platform::isRegularFile(app.journalPath)) {
+    logPrint("\n! A stopped run left its work unfinished (\"%s\"); the next Scan finishes it.",
+             app.journalPath.c_str());
+  }
+  if (taken == platform::LockResult::kTaken) {
+    // A Scan that ran while this one waited may have added candidates since the configuration read them.
+    election.candidates.clear();
+    int lineNumber = 0;
+    loadCandidates(election.candidatesPath, lineNumber);
+  }
+}
+
+// "Verify": the closing line (not in quiet mode, where a sound election shows nothing), then 0 or,
+// when the vote base and the filed ballots disagree, kExitDiscrepancies.
+[[noreturn]] void verifyVoteBase() {
+  logging::ExitCode code = verifyElection().discrepancies == 0 ? kExitDone : kExitDiscrepancies;
+  if (options::optPresent("q")) appExit(code);
+  printClosingLine(code);
+}
+
 ReportOptions reportOptions() {
   ReportOptions options;
   options.sortOnAddresses = app.sortOnAddresses;
@@ -191,6 +230,7 @@ void leaveOutUnlistedElectors() {
     announceElectors();
     printClosingLine();
   }
+  if (verifies(command)) verifyVoteBase();
   // A mistyped command word in a scheduler's line must not pass for a quiet success.
   logging::logAlert("\nUnknown command: %s", command.c_str());
   appExit(kExitUnknownCommand);
@@ -216,6 +256,7 @@ void leaveOutUnlistedElectors() {
   election.voteBasePath = app.voteBasePath;
   election.statisticPath = app.statisticPath;
   if (changesElection(command)) takeElection();
+  if (verifies(command)) readUnderElectionLock();
   loadVoteBase();
   loadStatistics();
   dispatch(command);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds from scratch and runs the sample election of examples/election from start to end in a
 # scratch directory: the valid addresses list made from the userlist, the announcement, the scan
-# of a dozen inbound ballots, the reports, and the poster's packets and schedule.
+# of a dozen inbound ballots, the reports, the vote base verified against the filed ballots, and
+# the poster's packets and schedule.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)

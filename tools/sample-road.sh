@@ -42,6 +42,9 @@ for report in "Result -votes" "Quorum -address" "Passwords"; do
   "$bin/Korva32" $report -cfg:korva.cfg >"reports/${report%% *}.txt"
 done
 
+step "Korva32 Verify: the vote base proven against the filed ballots"
+"$bin/Korva32" Verify -cfg:korva.cfg
+
 step "Nuvrel32 Post: the statistics and the results, as echomail packets"
 "$bin/Nuvrel32" Post /force:Statistics -cfg:korva.cfp
 "$bin/Nuvrel32" Post /force:Results -cfg:korva.cfp

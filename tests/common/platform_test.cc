@@ -341,12 +341,16 @@ TEST(LockFile, HeldUntilTheHoldersProcessEnds) {
   ASSERT_TRUE(taken);
   platform::FileLock lock;
   EXPECT_EQ(platform::lockFile(path, 0, lock), LockResult::kBusy);
+  EXPECT_EQ(platform::lockExistingFile(path, 0, lock), LockResult::kBusy);
   EXPECT_EQ(platform::lockFile(path, 10, lock), LockResult::kTaken);  // the holder dies during the wait
   ::waitpid(holder, nullptr, 0);
   ::close(lock.fd);
   ::close(ready[0]);
   ::close(ready[1]);
   EXPECT_EQ(platform::lockFile(dir / "none/korva.plk", 0, lock), LockResult::kFailed);
+  // A reader's lock is never made where there was none.
+  EXPECT_EQ(platform::lockExistingFile(dir / "other.plk", 0, lock), LockResult::kMissing);
+  EXPECT_FALSE(fs::exists(dir / "other.plk"));
 }
 
 TEST(FaultInjection, EachFailingStepOfASaveLeavesTheOldFileWhole) {

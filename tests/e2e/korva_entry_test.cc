@@ -35,7 +35,8 @@ TEST(KorvaEntry, UsageWithoutCommandOrWhenAsked) {
   const std::string usage =
       "\n  Usage:\nKorva32 <command> [<options>]\n\n<command>:\n        Scan  - scan inbound netmail\n"
       "      Result  - general results report\n      Quorum  - quorum report\n   Passwords  - passwords list "
-      "report\n    Announce  - generate announce messages\n       Index  - create new index file\n\n<options>:\n"
+      "report\n    Announce  - generate announce messages\n       Index  - create new index file\n"
+      "      Verify  - verify vote base against filed ballots\n\n<options>:\n"
       "            -cfg:<file>  - configuration file [korva.cfg]\n        -address         - sort report on "
       "addresses (quorum report only)\n           -name         - sort report on names\n          -votes       "
       "  - sort report on votes\n           -list:<file>  - filter address list (general report only)\n";

@@ -47,6 +47,9 @@ TEST(SampleElection, WholeRoadGivesEveryBallotItsVerdict) {
   EXPECT_TRUE(contains(result, "Boris Gromov     2  (66.7%)")) << result;
   EXPECT_TRUE(contains(result, "\x82\xa5\xe0\xa0 \x8e\xe0\xab\xae\xa2\xa0      1  (33.3%)")) << result;
 
+  // The vote base stands proven by the filed ballots: three counted votes and the revote's cancelled one.
+  EXPECT_TRUE(contains(r.out, "= Verified 4 vote(s) against 4 ballot(s): 0 discrepancy(ies).")) << r.out;
+
   // Seven announcements and thirteen replies and audit copies after the empty seed, two packets.
   EXPECT_EQ(dir.read("work/netmail/out/1.msg"), "");
   EXPECT_EQ(dir.list("work/netmail/out").size(), 1u + 7u + 13u + 13u);

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "tests/e2e/harness.h"
 #include "tests/korva/stored_message_builder.h"
@@ -88,6 +89,12 @@ struct Election {
   RunResult scan(std::map<std::string, std::string> env) const {
     env["TZ"] = "UTC";
     return runProgram(KORVA32_PATH, {"Scan", "-cfg:x.cfg"}, dir.path(), env);
+  }
+
+  // Verify, with more arguments ("-quiet").
+  RunResult verify(std::vector<std::string> args = {}) const {
+    args.insert(args.begin(), {"Verify", "-cfg:x.cfg"});
+    return runProgram(KORVA32_PATH, args, dir.path(), {{"TZ", "UTC"}});
   }
 
   std::string voteBase() const { return dir.exists("x.vot") ? dir.read("x.vot") : ""; }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,11 +34,18 @@ class BallotLines : public ::testing::Test {
     for (const CandidateLine& c : list) korva::addCandidate(c.name, c.status);
     election.candidatesDirty = false;
   }
-  // Reads the lines as one message's text; returns what was logged.
-  std::string read(const std::vector<std::string>& lines) {
+  // Reads the lines as one message's text, as the ballot run or, with `lookOnly`, as a judged
+  // ballot is read again; returns what was logged.
+  std::string read(const std::vector<std::string>& lines, std::optional<korva::Electable> lookOnly = {}) {
     msg_ = InboundMessage{};
     testing::internal::CaptureStdout();
-    for (const std::string& line : lines) korva::handleBodyLine(line, msg_);
+    for (const std::string& line : lines) {
+      if (lookOnly) {
+        korva::readBodyLine(line, msg_, *lookOnly);
+      } else {
+        korva::handleBodyLine(line, msg_);
+      }
+    }
     return testing::internal::GetCapturedStdout();
   }
   InboundMessage msg_;
@@ -104,6 +112,25 @@ TEST_F(BallotLines, NameThatReducesToNothingMatchesNoLine) {
   EXPECT_EQ(msg_.candidate, 0);
   read({"Alpha ! pw"});
   EXPECT_EQ(msg_.candidate, 2);
+}
+
+TEST_F(BallotLines, ReadingAJudgedBallotActsOnNothing) {
+  candidates({{"Alpha", 1}, {"Beta", 0}});
+  using korva::Electable;
+  EXPECT_EQ(read({"%PASSWORD: Secret", "%ADD: New", "%CHANGE: Beta {1}", "%VOTE", "Beta ! b"}, Electable::kStatusZero),
+            "");
+  EXPECT_EQ(election.candidates.size(), 2u);
+  EXPECT_EQ(election.candidates[1].status, 0);
+  EXPECT_FALSE(election.candidatesDirty);
+  EXPECT_FALSE(korva::app.indexRebuildRequest);
+  EXPECT_TRUE(msg_.auxiliaryMessage);
+  EXPECT_EQ(msg_.candidate, 0);  // no ballot line after the password line
+  // A candidate withdrawn since is read only when every status counts.
+  read({"Alpha ! a"}, Electable::kStatusZero);
+  EXPECT_EQ(msg_.candidate, 0);
+  read({"Alpha ! a"}, Electable::kAnyStatus);
+  EXPECT_EQ(msg_.candidate, 1);
+  EXPECT_EQ(msg_.password, "a");
 }
 
 TEST_F(BallotLines, QueryLines) {
