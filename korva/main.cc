@@ -35,8 +35,7 @@ constexpr int kLockWaitSeconds = 300;
       "\n  Usage:\n%s <command> [<options>]\n\n<command>:\n        Scan  - scan inbound netmail\n      Result  - "
       "general results report\n      Quorum  - quorum report\n   Passwords  - passwords list report\n    Announce  - "
       "generate announce messages\n       Index  - create new index file\n      Verify  - verify vote base against "
-      "filed "
-      "ballots\n\n<options>:\n            -cfg:<file>  - "
+      "filed ballots\n\n<options>:\n            -cfg:<file>  - "
       "configuration file [korva.cfg]\n        -address         - sort report on addresses (quorum report only)\n "
       "          -name         - sort report on names\n          -votes         - sort report on votes\n           "
       "-list:<file>  - filter address list (general report only)",
