@@ -29,7 +29,7 @@ void readMoveValid() {
     std::string path = settings.moveValid + name;
     if (plannedToMove(path)) continue;
     InboundMessage filed;
-    if (readStoredMessage(path, filed) != kRead) continue;
+    if (readStoredMessage(path, filed) != ReadResult::kRead) continue;
     filedBallots.paths[electorKey(filed)].push_back(path);
   }
 }
@@ -38,7 +38,7 @@ void readMoveValid() {
 bool stillFiled(const std::string& path, const std::string& key) {
   if (!platform::isRegularFile(path)) return false;
   InboundMessage filed;
-  return readStoredMessage(path, filed) == kRead && electorKey(filed) == key;
+  return readStoredMessage(path, filed) == ReadResult::kRead && electorKey(filed) == key;
 }
 
 // The first remembered path of the key that is still filed and not leaving; the ones found gone

@@ -537,7 +537,7 @@ void judgeBallot(const std::string& fileName) {
   logPrint("\n* Process \"%s\"", fileName.c_str());
   InboundMessage& msg = inboundMessage;
   msg = InboundMessage{};
-  if (readStoredMessage(j.path, msg, handleBodyLine, SenderReview::kLogAndJudge) != kRead) return;
+  if (readStoredMessage(j.path, msg, handleBodyLine, SenderReview::kLogAndJudge) != ReadResult::kRead) return;
 
   if (msg.auxiliaryMessage) {
     replyToSender(settings.auxiliaryTpl, false);

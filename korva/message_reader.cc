@@ -293,7 +293,7 @@ ReadResult readStoredMessage(const std::string& path, InboundMessage& msg, const
   std::FILE* f = platform::openRegularFile(path);
   if (f == nullptr) {
     logPrint("\n! Can't open file.");
-    return kCannotOpen;
+    return ReadResult::kCannotOpen;
   }
   std::fseek(f, 0, SEEK_END);
   long length = std::ftell(f);
@@ -304,7 +304,7 @@ ReadResult readStoredMessage(const std::string& path, InboundMessage& msg, const
     std::fclose(f);
     logPrint("\n! Not enough memory to read this file (available %lu bytes).",
              static_cast<unsigned long>(kMaxMessageFileSize));
-    return kTooLarge;
+    return ReadResult::kTooLarge;
   }
   std::string bytes(size_t(length), '\0');
   size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
@@ -319,11 +319,11 @@ ReadResult parseStoredMessage(std::string_view bytes, InboundMessage& msg, const
   if (bytes.size() > kMaxMessageFileSize) {
     logPrint("\n! Not enough memory to read this file (available %lu bytes).",
              static_cast<unsigned long>(kMaxMessageFileSize));
-    return kTooLarge;
+    return ReadResult::kTooLarge;
   }
   if (bytes.size() < msg_header::kSize) {
     logPrint("\n! Read error.");
-    return kHeaderIncomplete;
+    return ReadResult::kHeaderIncomplete;
   }
   std::memcpy(msg.header, bytes.data(), msg_header::kSize);
   using namespace msg_header;
@@ -340,7 +340,7 @@ ReadResult parseStoredMessage(std::string_view bytes, InboundMessage& msg, const
   std::string_view body = bytes.substr(kSize);
   if (body.size() <= 7) {
     logPrint("\n! Message is empty.");
-    return kTextEmpty;
+    return ReadResult::kTextEmpty;
   }
   msg.text.assign(body.substr(0, body.find('\0')));
   std::vector<std::string_view> lines = splitLines(msg.text);
@@ -351,7 +351,7 @@ ReadResult parseStoredMessage(std::string_view bytes, InboundMessage& msg, const
   // the robot is not taken for one from the future.
   if (msg.utcOffset) msg.date = messageDateAtOffset(msg.dateText, *msg.utcOffset);
   if (review == SenderReview::kLogAndJudge) reviewSender(lines, hasMsgId, msg);
-  return kRead;
+  return ReadResult::kRead;
 }
 
 bool parseAddressText(std::string_view t, FtnAddress& out) {

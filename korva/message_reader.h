@@ -51,7 +51,7 @@ constexpr size_t kMaxMessageFileSize = 65723;
 constexpr size_t kMaxPasswordLength = 79, kMaxReplyAddrLength = 127, kMaxReplyToNameLength = 35;
 constexpr size_t kMaxMsgIdLength = 79;
 
-enum ReadResult { kRead = 0, kCannotOpen = 1, kTooLarge = 2, kHeaderIncomplete = 3, kTextEmpty = 4 };
+enum class ReadResult { kRead, kCannotOpen, kTooLarge, kHeaderIncomplete, kTextEmpty };
 
 // Takes each text line of a message that is not a kludge, without its line end, in text order;
 // what a line says it leaves in the message.

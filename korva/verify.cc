@@ -62,7 +62,7 @@ bool readFiledBallot(const std::string& path, FiledBallot& ballot) {
     readBodyLine(line, anyStatus, Electable::kAnyStatus);
   };
   InboundMessage msg;
-  if (readStoredMessage(path, msg, onLine) != kRead) return false;
+  if (readStoredMessage(path, msg, onLine) != ReadResult::kRead) return false;
   ballot.path = path;
   ballot.key = electorKey(msg);
   ballot.address = msg.orig;

@@ -234,7 +234,7 @@ TEST_F(BallotLines, MessageReaderHandsOverTextLinesButNotKludges) {
   m.kludge("MSGID: 2:5020/1 12345678").kludge("Beta ! kludge").line("Hello,").line("> Alpha !  pw").line("%CHECK");
   testing::internal::CaptureStdout();
   ASSERT_EQ(korva::parseStoredMessage(m.bytes(), msg_, korva::handleBodyLine, korva::SenderReview::kLogAndJudge),
-            korva::kRead);
+            korva::ReadResult::kRead);
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(msg_.candidate, 1);
   EXPECT_EQ(msg_.password, "pw");
@@ -242,7 +242,7 @@ TEST_F(BallotLines, MessageReaderHandsOverTextLinesButNotKludges) {
 
   // A look-up hands over no line: an officer's command in a stored message is not carried out again.
   m.line("%PASSWORD: Secret").line("%ADD: Gamma {0}");
-  ASSERT_EQ(korva::parseStoredMessage(m.bytes(), msg_), korva::kRead);
+  ASSERT_EQ(korva::parseStoredMessage(m.bytes(), msg_), korva::ReadResult::kRead);
   EXPECT_EQ(election.candidates.size(), 2u);
 }
 

@@ -137,7 +137,7 @@ TEST_F(MessageReader, AddressesCompletedFromKludges) {
     m.origNode = c.node;
     for (const std::string& k : c.kludges) m.kludge(k);
     m.line("Ivan Petrov !secret");
-    ASSERT_EQ(parse(m.bytes()), korva::kRead) << c.what;
+    ASSERT_EQ(parse(m.bytes()), korva::ReadResult::kRead) << c.what;
     EXPECT_EQ(addr(msg_.orig), c.orig) << c.what;
     EXPECT_EQ(addr(msg_.dest), c.dest) << c.what;
     EXPECT_EQ(msg_.msgIdMatches, c.msgIdMatches) << c.what;
@@ -165,7 +165,7 @@ TEST_F(MessageReader, KludgeValuesAreCut) {
   for (const Case& c : cases) {
     testmsg::StoredMessage m;
     m.kludge(c.kludge).line("text");
-    ASSERT_EQ(parse(m.bytes(), false), korva::kRead) << c.kludge;
+    ASSERT_EQ(parse(m.bytes(), false), korva::ReadResult::kRead) << c.kludge;
     EXPECT_EQ(msg_.*c.field, c.expected) << c.kludge;
   }
   testmsg::StoredMessage m;
@@ -192,7 +192,7 @@ TEST_F(MessageReader, UserIdFromSubject) {
     testmsg::StoredMessage m;
     m.subject = c.subject;
     m.line("Ivan Petrov");
-    ASSERT_EQ(parse(m.bytes(), false), korva::kRead) << c.subject;
+    ASSERT_EQ(parse(m.bytes(), false), korva::ReadResult::kRead) << c.subject;
     EXPECT_EQ(msg_.userId.first, c.first) << c.subject;
     EXPECT_EQ(msg_.userId.second, c.second) << c.subject;
     EXPECT_EQ(msg_.givenUserId.first, c.first) << c.subject;
@@ -207,12 +207,12 @@ TEST_F(MessageReader, SizeLimits) {
     ReadResult result;
     const char* entry;
   } cases[] = {
-      {189, korva::kHeaderIncomplete, "! Read error."},
-      {195, korva::kTextEmpty, "! Message is empty."},
-      {197, korva::kTextEmpty, "! Message is empty."},
-      {198, korva::kRead, nullptr},
-      {65723, korva::kRead, nullptr},
-      {65724, korva::kTooLarge, "! Not enough memory to read this file (available 65723 bytes)."},
+      {189, korva::ReadResult::kHeaderIncomplete, "! Read error."},
+      {195, korva::ReadResult::kTextEmpty, "! Message is empty."},
+      {197, korva::ReadResult::kTextEmpty, "! Message is empty."},
+      {198, korva::ReadResult::kRead, nullptr},
+      {65723, korva::ReadResult::kRead, nullptr},
+      {65724, korva::ReadResult::kTooLarge, "! Not enough memory to read this file (available 65723 bytes)."},
   };
   std::string header = testmsg::StoredMessage().header();
   for (const Case& c : cases) {
@@ -229,12 +229,12 @@ TEST_F(MessageReader, ReadsFiles) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(
       korva::readStoredMessage(dir / "missing.msg", msg_, korva::handleBodyLine, korva::SenderReview::kLogAndJudge),
-      korva::kCannotOpen);
+      korva::ReadResult::kCannotOpen);
   EXPECT_NE(testing::internal::GetCapturedStdout().find("! Can't open file."), std::string::npos);
 
   testsupport::writeFile(dir / "big.msg", std::string(65724, 'x'));
   testing::internal::CaptureStdout();
-  EXPECT_EQ(korva::readStoredMessage(dir / "big.msg", msg_), korva::kTooLarge);
+  EXPECT_EQ(korva::readStoredMessage(dir / "big.msg", msg_), korva::ReadResult::kTooLarge);
   testing::internal::GetCapturedStdout();
 
   testmsg::StoredMessage m;
@@ -242,7 +242,7 @@ TEST_F(MessageReader, ReadsFiles) {
   m.writeTo(dir / "1.msg");
   testing::internal::CaptureStdout();
   EXPECT_EQ(korva::readStoredMessage(dir / "1.msg", msg_, korva::handleBodyLine, korva::SenderReview::kLogAndJudge),
-            korva::kRead);
+            korva::ReadResult::kRead);
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out.rfind(", size: " + std::to_string(m.bytes().size()) + " bytes", 0), 0u) << out;
   EXPECT_EQ(addr(msg_.orig), "2:5030/1.7");
@@ -255,7 +255,7 @@ TEST_F(MessageReader, LineEndsAndZeroByte) {
                          "\x01"
                          "FMPT 7\r\n\x01TOPT 3\n\x01MSGID: 2:5020/1 1\r") +
                      '\0' + "\x01INTL 3:1/1 3:2/2\r";
-  ASSERT_EQ(parse(header + body, false), korva::kRead);
+  ASSERT_EQ(parse(header + body, false), korva::ReadResult::kRead);
   EXPECT_EQ(msg_.orig.point, 7);
   EXPECT_EQ(msg_.dest.point, 3);  // the lone LF does not end the TOPT line: no MSGID
   EXPECT_EQ(msg_.msgId, "");
@@ -342,7 +342,7 @@ TEST_F(MessageReader, DateInTheSendersZone) {
     testmsg::StoredMessage m;
     for (const std::string& k : c.kludges) m.kludge(k);
     m.line("Ivan Petrov !secret");
-    ASSERT_EQ(parse(m.bytes(), false), korva::kRead);
+    ASSERT_EQ(parse(m.bytes(), false), korva::ReadResult::kRead);
     EXPECT_EQ(msg_.date, c.expected) << (c.kludges.empty() ? "none" : c.kludges[0]);
     EXPECT_EQ(msg_.dateText, "05 Apr 05  10:20:30");
   }
@@ -415,7 +415,7 @@ TEST_F(MessageReader, RouteFromViaLines) {
     if (c.orig.point) m.kludge("FMPT " + std::to_string(c.orig.point));
     m.kludge("MSGID: " + formatAddress(c.orig) + " 1a2b3c4d").line("Ivan Petrov !secret");
     for (const std::string& hop : c.vias) m.kludge("Via " + hop + " @20050405.102030 tosser");
-    ASSERT_EQ(parse(m.bytes()), korva::kRead) << c.what;
+    ASSERT_EQ(parse(m.bytes()), korva::ReadResult::kRead) << c.what;
     EXPECT_EQ(msg_.routeOk, c.routeOk) << c.what << logText();
     EXPECT_EQ(msg_.directDelivery, c.directDelivery) << c.what;
     if (c.entry) {
@@ -440,14 +440,14 @@ TEST_F(MessageReader, ParticularsLogged) {
   m.kludge("MSGID: 2:5020/1.3 1a2b3c4d").kludge("REPLYADDR ivan@example.org");
   m.kludge("REPLY: 2:5030/7 12345678").kludge("REPLY: 2:5020/50 87654321").kludge("Via 2:5020/1");
   m.line("Ivan Petrov !secret");
-  ASSERT_EQ(parse(m.bytes()), korva::kRead);
+  ASSERT_EQ(parse(m.bytes()), korva::ReadResult::kRead);
   const std::vector<std::string> expected = {"  From: Ivan Petrov (2:5020/1.0),  Date: 05 Apr 05  10:20:30",
                                              "  Reply address: ivan@example.org", "  -- @MSGID: 2:5020/1.3 1a2b3c4d",
                                              "  -- @REPLY: 2:5030/7 12345678"};
   EXPECT_EQ(log_, expected);
   EXPECT_EQ(msg_.date, 1112696430);
 
-  ASSERT_EQ(parse(m.bytes(), false), korva::kRead);
+  ASSERT_EQ(parse(m.bytes(), false), korva::ReadResult::kRead);
   EXPECT_TRUE(log_.empty()) << logText();
   EXPECT_FALSE(msg_.msgIdMatches);
   EXPECT_FALSE(msg_.directDelivery);
@@ -480,9 +480,9 @@ TEST_F(MessageReader, EmailAddresses) {
 void readAnything(std::string_view bytes, InboundMessage& msg) {
   for (bool verbose : {true, false}) {
     ReadResult r = parseAs(verbose, bytes, msg);
-    ASSERT_GE(int(r), int(korva::kRead));
-    ASSERT_LE(int(r), int(korva::kTextEmpty));
-    if (r != korva::kRead) continue;
+    ASSERT_GE(int(r), int(korva::ReadResult::kRead));
+    ASSERT_LE(int(r), int(korva::ReadResult::kTextEmpty));
+    if (r != korva::ReadResult::kRead) continue;
     ASSERT_LE(msg.text.size(), bytes.size() - 190);
     ASSERT_LE(msg.fromName.size(), 35u);
     ASSERT_LE(msg.subject.size(), 71u);

@@ -175,13 +175,13 @@ TEST_F(NetmailWriter, SenderTextNeverOverflowsTheHeader) {
   write({2, 5020, 1, 0}, "A", std::string(100, 'y') + "  [00001A2B00003C4D]", std::nullopt);
 
   korva::InboundMessage read;
-  ASSERT_EQ(korva::readStoredMessage(out_ + "/1.msg", read), korva::kRead);
+  ASSERT_EQ(korva::readStoredMessage(out_ + "/1.msg", read), korva::ReadResult::kRead);
   EXPECT_EQ(read.toName, std::string(35, 'n'));
   // The UserID survives the cut, so the elector can send it back.
   EXPECT_EQ(read.subject, std::string(51, 's') + " ");  // cut at " [", the first of the two blanks stays
   EXPECT_EQ(read.givenUserId.first, 0x1A2Bu);
   EXPECT_EQ(read.givenUserId.second, 0x3C4Du);
-  ASSERT_EQ(korva::readStoredMessage(out_ + "/2.msg", read), korva::kRead);
+  ASSERT_EQ(korva::readStoredMessage(out_ + "/2.msg", read), korva::ReadResult::kRead);
   EXPECT_EQ(read.subject, std::string(71, 'x'));
   std::string third = readFile(out_ + "/3.msg");
   EXPECT_EQ(third.substr(msg_header::kSubject, 72), std::string(51, 'y') + "  [00001A2B00003C4D]" + '\0');
