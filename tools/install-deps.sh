@@ -9,13 +9,17 @@ dpkg -s libgtest-dev >/dev/null 2>&1 || [ -f /usr/include/gtest/gtest.h ] || mis
 command -v clang++ >/dev/null 2>&1 || missing+=(clang)
 command -v clang-tidy >/dev/null 2>&1 || missing+=(clang-tidy)
 find /usr/lib/llvm-*/lib/clang -name 'libclang_rt.fuzzer*.a' 2>/dev/null | grep -q . || missing+=(libclang-rt-dev)
+# The Debian package: cpack needs dpkg-deb, and dpkg-shlibdeps for its dependencies.
+command -v dpkg-shlibdeps >/dev/null 2>&1 || missing+=(dpkg-dev)
 # The tosser that the interoperability tests use as a peer; its tests are skipped when it cannot be had.
 optional=()
 command -v crashmail >/dev/null 2>&1 || optional+=(crashmail)
+# The package's lint; the package test leaves it out without it.
+command -v lintian >/dev/null 2>&1 || optional+=(lintian)
 [ ${#missing[@]} -eq 0 ] && [ ${#optional[@]} -eq 0 ] && exit 0
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 $sudo apt-get update -q || [ ${#missing[@]} -eq 0 ]
 [ ${#missing[@]} -eq 0 ] || $sudo apt-get install -y "${missing[@]}"
 [ ${#optional[@]} -eq 0 ] || $sudo apt-get install -y "${optional[@]}" ||
-  echo "install-deps: ${optional[*]} could not be installed; the tosser interoperability tests will be skipped." >&2
+  echo "install-deps: ${optional[*]} could not be installed; the tests that use them will be skipped." >&2
