@@ -12,10 +12,18 @@ find /usr/lib/llvm-*/lib/clang -name 'libclang_rt.fuzzer*.a' 2>/dev/null | grep 
 # The tosser that the interoperability tests use as a peer; its tests are skipped when it cannot be had.
 optional=()
 command -v crashmail >/dev/null 2>&1 || optional+=(crashmail)
+# The mailer of the two-node network test; a daemon, so /usr/sbin is looked at beside PATH.
+command -v binkd >/dev/null 2>&1 || [ -x /usr/sbin/binkd ] || optional+=(binkd)
 [ ${#missing[@]} -eq 0 ] && [ ${#optional[@]} -eq 0 ] && exit 0
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 $sudo apt-get update -q || [ ${#missing[@]} -eq 0 ]
 [ ${#missing[@]} -eq 0 ] || $sudo apt-get install -y "${missing[@]}"
 [ ${#optional[@]} -eq 0 ] || $sudo apt-get install -y "${optional[@]}" ||
-  echo "install-deps: ${optional[*]} could not be installed; the tosser interoperability tests will be skipped." >&2
+  echo "install-deps: ${optional[*]} could not be installed; the tosser interoperability tests and the network" \
+    "tests will be skipped." >&2
+# Debian starts a freshly installed binkd as a system mailer listening on every address; the tests
+# run their own on loopback, so one installed here for them is not left serving.
+if [[ " ${optional[*]} " == *" binkd "* ]] && command -v systemctl >/dev/null 2>&1; then
+  $sudo systemctl disable --now binkd.service >/dev/null 2>&1 || true
+fi
