@@ -100,6 +100,7 @@ struct Network {
 
   void start() {
     int elector = freePort(), robot = freePort();
+    while (robot == elector) robot = freePort();  // the port closed first may be handed out again
     e2e::RunResult setUp =
         run("/bin/bash", {std::string(KELVANOTH_SOURCE_DIR) + "/tests/interop/ftn-network/setup-nodes.sh", dir.path(),
                           std::to_string(elector), std::to_string(robot)});
