@@ -16,6 +16,8 @@ optional=()
 command -v crashmail >/dev/null 2>&1 || optional+=(crashmail)
 # The package's lint; the package test leaves it out without it.
 command -v lintian >/dev/null 2>&1 || optional+=(lintian)
+# The mailer of the two-node network test; a daemon, so /usr/sbin is looked at beside PATH.
+command -v binkd >/dev/null 2>&1 || [ -x /usr/sbin/binkd ] || optional+=(binkd)
 [ ${#missing[@]} -eq 0 ] && [ ${#optional[@]} -eq 0 ] && exit 0
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
@@ -23,3 +25,8 @@ $sudo apt-get update -q || [ ${#missing[@]} -eq 0 ]
 [ ${#missing[@]} -eq 0 ] || $sudo apt-get install -y "${missing[@]}"
 [ ${#optional[@]} -eq 0 ] || $sudo apt-get install -y "${optional[@]}" ||
   echo "install-deps: ${optional[*]} could not be installed; the tests that use them will be skipped." >&2
+# Debian starts a freshly installed binkd as a system mailer listening on every address; the tests
+# run their own on loopback, so one installed here for them is not left serving.
+if [[ " ${optional[*]} " == *" binkd "* ]] && command -v systemctl >/dev/null 2>&1; then
+  $sudo systemctl disable --now binkd.service >/dev/null 2>&1 || true
+fi

@@ -17,10 +17,11 @@
 
 namespace tosser {
 
-// The path of a crashmail program on PATH; empty when there is none.
+// The path of a crashmail or binkd program on PATH, or in /usr/sbin where a user's PATH often does not
+// reach the mailer; empty when there is none.
 inline std::string programPath(const std::string& name) {
   const char* path = std::getenv("PATH");
-  std::stringstream dirs(path ? path : "");
+  std::stringstream dirs(std::string(path ? path : "") + ":/usr/sbin");
   for (std::string dir; std::getline(dirs, dir, ':');) {
     if (!dir.empty() && ::access((dir + "/" + name).c_str(), X_OK) == 0) return dir + "/" + name;
   }

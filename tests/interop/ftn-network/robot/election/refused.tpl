@@ -1,0 +1,2 @@
+Your ballot has been REFUSED by the Kazan election robot.
+%CLOG

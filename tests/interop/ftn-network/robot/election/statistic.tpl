@@ -1,0 +1,1 @@
+Ballots accepted by the Kazan election robot so far: %VALD

@@ -1,0 +1,1 @@
+%FNAM, your ballot has been ACCEPTED by the Kazan election robot.
