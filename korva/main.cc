@@ -101,26 +101,34 @@ bool changesElection(const std::string& command) {
          text::startsWithIgnoringAsciiCase(command, "Ann");
 }
 
-// One run at a time per election.  A run that finds the lock taken waits for it, long enough for a
-// long Scan of a run started by cron a little earlier.  The lock goes with its process, so a killed
-// run never leaves it behind; what such a run left half done is finished here.
-void takeElection() {
-  platform::FileLock lock;
-  platform::LockResult taken = platform::lockFile(app.lockPath, kLockWaitSeconds, lock);
+// Ends the run unless the election's lock was taken: still held when the wait ended, or its file
+// could not be made ("create") or opened ("open").
+void endUnlessTaken(platform::LockResult taken, const char* cannot) {
   if (taken == platform::LockResult::kBusy) {
     logPrint("\n! Another run holds \"%s\"; election busy, nothing done.", app.lockPath.c_str());
     appExit(kExitElectionBusy);
   }
   if (taken == platform::LockResult::kFailed) {
-    logPrint("\n! Can't create lock file \"%s\".", app.lockPath.c_str());
+    logPrint("\n! Can't %s lock file \"%s\".", cannot, app.lockPath.c_str());
     appExit(kExitElectionBusy);
   }
-  if (finishInterruptedRun()) {
-    // The candidates base may have been replaced since the configuration read it.
-    election.candidates.clear();
-    int lineNumber = 0;
-    loadCandidates(election.candidatesPath, lineNumber);
-  }
+}
+
+// The candidates base read again: another run may have changed it since the configuration read it.
+void reloadCandidates() {
+  election.candidates.clear();
+  int lineNumber = 0;
+  loadCandidates(election.candidatesPath, lineNumber);
+}
+
+// One run at a time per election.  A run that finds the lock taken waits for it, long enough for a
+// long Scan of a run started by cron a little earlier.  The lock goes with its process, so a killed
+// run never leaves it behind; what such a run left half done is finished here.
+void takeElection() {
+  platform::FileLock lock;
+  endUnlessTaken(platform::lockFile(app.lockPath, kLockWaitSeconds, lock), "create");
+  // The candidates base may have been replaced by what the stopped run left.
+  if (finishInterruptedRun()) reloadCandidates();
 }
 
 bool verifies(const std::string& command) { return text::startsWithIgnoringAsciiCase(command, "Ver"); }
@@ -131,24 +139,13 @@ bool verifies(const std::string& command) { return text::startsWithIgnoringAscii
 void readUnderElectionLock() {
   platform::FileLock lock;
   platform::LockResult taken = platform::lockExistingFile(app.lockPath, kLockWaitSeconds, lock);
-  if (taken == platform::LockResult::kBusy) {
-    logPrint("\n! Another run holds \"%s\"; election busy, nothing done.", app.lockPath.c_str());
-    appExit(kExitElectionBusy);
-  }
-  if (taken == platform::LockResult::kFailed) {
-    logPrint("\n! Can't open lock file \"%s\".", app.lockPath.c_str());
-    appExit(kExitElectionBusy);
-  }
+  endUnlessTaken(taken, "open");
   if (platform::isRegularFile(app.journalPath)) {
     logPrint("\n! A stopped run left its work unfinished (\"%s\"); the next Scan finishes it.",
              app.journalPath.c_str());
   }
-  if (taken == platform::LockResult::kTaken) {
-    // A Scan that ran while this one waited may have added candidates since the configuration read them.
-    election.candidates.clear();
-    int lineNumber = 0;
-    loadCandidates(election.candidatesPath, lineNumber);
-  }
+  // A Scan that ran while this one waited may have added candidates.
+  if (taken == platform::LockResult::kTaken) reloadCandidates();
 }
 
 // "Verify": the closing line (not in quiet mode, where a sound election shows nothing), then 0 or,
