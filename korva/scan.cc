@@ -119,13 +119,16 @@ void scanDirectory(const std::string& directory) {
   }
 }
 
+const std::string& filingDirectory(const std::string& configured) {
+  return configured.empty() ? settings.moveInvalid : configured;
+}
+
 namespace {
 
 // Counts the verdict and plans the move; the target path.
 std::string planDisposal(const std::string& path, const std::string& directory, Verdict verdict) {
   ++election.counters[verdict];
-  std::string into = app.checkQuery ? settings.moveAuxiliary : directory;
-  if (into.empty()) into = settings.moveInvalid;
+  const std::string& into = filingDirectory(app.checkQuery ? settings.moveAuxiliary : directory);
   // Made with the message's other effects, the election files first.
   std::string target = planMove(path, into);
   if (target.empty()) appExit(kExitMoveFailed);

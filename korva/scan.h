@@ -38,6 +38,9 @@ bool nextMessagePath(const std::string& directory, std::string& path);
 // meanwhile.  Links and special files are logged and left in place.
 void scanDirectory(const std::string& directory);
 
+// The directory a message is filed into for a Move setting: MoveInvalid when it is not configured.
+const std::string& filingDirectory(const std::string& configured);
+
 // Counts the verdict and plans the move of the file into the directory (MoveAuxiliary for a check
 // query, MoveInvalid when none is given) under its next free number; the move is made with the
 // message's other effects.  A move that fails ends the run (16).

@@ -15,6 +15,7 @@
 #include "korva/election_files.h"
 #include "korva/filed_ballots.h"
 #include "korva/message_reader.h"
+#include "korva/scan.h"
 #include "korva/settings.h"
 
 namespace korva {
@@ -90,11 +91,6 @@ void readDirectory(const std::string& directory, bool accepted, bool cancelled, 
     ballots.all.push_back(std::move(ballot));
     ++counts.ballots;
   }
-}
-
-// The directory Scan files into for a Move key: MoveInvalid stands in for one not configured.
-const std::string& filingDirectory(const std::string& configured) {
-  return configured.empty() ? settings.moveInvalid : configured;
 }
 
 // Whether Scan files refused messages into MoveValid too: then a ballot there need back no vote.
